@@ -1,0 +1,171 @@
+/* runtime.h -- exceptions, fault translation, the millisecond clock, busy
+ * delays and the start and end of the library.
+ *
+ * Every exception travels as a pointer to a CException (or a subclass). A host
+ * catches CException* (or a subclass pointer to select a kind), may show it
+ * with ReportError, reads its code with operator long, and ends its life with
+ * Delete, which frees heap-made exceptions and leaves static ones alone.
+ */
+#ifndef TOOLS_RUNTIME_H
+#define TOOLS_RUNTIME_H
+
+#include <windows.h>
+
+#include "tools/export.h"
+
+class TOOLS_API CException {
+public:
+    /* Code 1, no location, not static. */
+    CException();
+    explicit CException(long hr);
+    CException(long hr, const char* file, int line);
+    CException(bool bStatic, long hr);
+    CException(bool bStatic, long hr, const char* file, int line);
+    /* Borrows p: the code is p->ExceptionRecord->ExceptionCode, and p must
+     * outlive the object. A null p, or one without a record, gives E_POINTER
+     * and no pointers. CRunTimeException keeps its own copy instead. */
+    explicit CException(EXCEPTION_POINTERS* p);
+    /* Copies all five fields, m_bStatic included. */
+    CException(const CException& other);
+    CException& operator=(const CException& other);
+    virtual ~CException();
+
+    /* Writes the exception's text into buffer (size bytes, terminator
+     * included) and returns the number of characters stored. */
+    virtual int GetErrorMessage(char* buffer, unsigned long size);
+    /* Shows the exception in a modal box of the given MessageBoxA type and
+     * returns the button that closed it, or 0 when no box could be shown. */
+    virtual int ReportError(unsigned type);
+    virtual int ReportError(const char* text, unsigned type);
+
+    operator long() const { return m_hr; }
+    /* Sets the source location; the file text is kept by pointer. */
+    void Locate(const char* file, int line);
+    /* Frees an object made with new whose m_bStatic is false; does nothing
+     * for static ones. Call it only on such objects. */
+    void Delete();
+
+    bool m_bStatic;
+    long m_hr;
+    const char* m_pszFile;   /* none (null) when unknown */
+    int m_nLine;             /* -1 when unknown */
+    EXCEPTION_POINTERS* m_pExceptionPointers;
+};
+
+/* Code 0x8007000E; the default constructor marks the object static. */
+class TOOLS_API CMemoryException : public CException {
+public:
+    CMemoryException();
+    CMemoryException(const CMemoryException& other);
+    CMemoryException& operator=(const CMemoryException& other);
+    virtual ~CMemoryException();
+};
+
+/* Code 0x800705AA (ERROR_NO_SYSTEM_RESOURCES); static by default. */
+class TOOLS_API CResourceException : public CException {
+public:
+    CResourceException();
+    CResourceException(const CResourceException& other);
+    CResourceException& operator=(const CResourceException& other);
+    virtual ~CResourceException();
+};
+
+/* Code 0x80004001 (E_NOTIMPL); static by default. */
+class TOOLS_API CNotImplementedException : public CException {
+public:
+    CNotImplementedException();
+    CNotImplementedException(const CNotImplementedException& other);
+    CNotImplementedException& operator=(const CNotImplementedException& other);
+    virtual ~CNotImplementedException();
+};
+
+/* An exception made from a processor or system fault. It keeps its own copy
+ * of the fault's exception record and processor context for its whole life;
+ * m_pExceptionPointers points at that copy (also in copies of the object), so
+ * a handler may read it long after the system's own record is gone. */
+class TOOLS_API CRunTimeException : public CException {
+public:
+    /* Copies *p. A null p, or one without a record, gives code E_POINTER and
+     * no pointers. */
+    explicit CRunTimeException(EXCEPTION_POINTERS* p);
+    CRunTimeException(const CRunTimeException& other);
+    CRunTimeException& operator=(const CRunTimeException& other);
+    virtual ~CRunTimeException();
+
+private:
+    void Keep(const EXCEPTION_POINTERS* p);
+
+    EXCEPTION_RECORD m_Record;
+    CONTEXT m_Context;
+    EXCEPTION_POINTERS m_Pointers;
+};
+
+/* Throw helpers; none returns.
+ *
+ * The long overloads throw a new CException with hr unchanged. The int
+ * overloads take a system error code: 0 or less stays as it is, a positive
+ * code keeps its low 16 bits with 0x80070000 set. When no exception object
+ * can be allocated they throw the static CMemoryException instead, carrying
+ * the location that was passed (or none).
+ *
+ * The other helpers throw the one static instance of their class, first
+ * setting its location (the overloads without arguments clear it). The
+ * static instances are shared by all threads and their location is written
+ * without a lock: a catcher on one thread may see the location of a
+ * simultaneous throw on another. */
+[[noreturn]] TOOLS_API void ThrowException(long hr);
+[[noreturn]] TOOLS_API void ThrowException(int error);
+[[noreturn]] TOOLS_API void ThrowException(long hr, const char* file, int line);
+[[noreturn]] TOOLS_API void ThrowException(int error, const char* file, int line);
+[[noreturn]] TOOLS_API void ThrowMemoryException();
+[[noreturn]] TOOLS_API void ThrowMemoryException(const char* file, int line);
+[[noreturn]] TOOLS_API void ThrowResourceException();
+[[noreturn]] TOOLS_API void ThrowResourceException(const char* file, int line);
+[[noreturn]] TOOLS_API void ThrowNotImplementedException();
+[[noreturn]] TOOLS_API void ThrowNotImplementedException(const char* file, int line);
+
+/* The structured-exception translator: throws a new CRunTimeException made
+ * from p as CRunTimeException* (the static CMemoryException when it cannot be
+ * allocated). TkInitialize installs it for the calling thread: a processor
+ * fault there (division by zero, access violation, ...) that no handler of
+ * the system's own takes is thrown as if the faulting instruction had thrown.
+ * A catch in the faulting function itself needs that function compiled with
+ * -fnon-call-exceptions; a catch in a caller does not.
+ *
+ * Stack overflow is not translated: the stack that a throw would need is
+ * gone. On a thread with the translator it ends the whole process at once
+ * with exit code 0xC00000FD, rather than leaving a dead thread behind in a
+ * running process. Faults on threads that did not install the
+ * translator, and faults that system code handles itself (IsBadReadPtr and
+ * the like), are left alone. */
+[[noreturn]] TOOLS_API void TkSeTranslator(unsigned int code, EXCEPTION_POINTERS* p);
+
+/* Milliseconds of performance-counter time, on the counter's own origin and
+ * modulo 2^32; only differences (taken as unsigned 32-bit) carry meaning.
+ * The first call calibrates the clock; without a performance counter every
+ * call returns 0 and calibration is tried again on the next. A failed
+ * counter read after calibration returns GetTickCount() for that call. A
+ * counter slower than 1000 counts a second cannot give milliseconds: its
+ * readings come from GetTickCount() instead. Safe on any thread, the first
+ * calls included. */
+TOOLS_API unsigned long TkGetTickCount();
+
+/* Busy work: 200,000 executions of CPUID leaf 0. */
+TOOLS_API void TkDelay();
+
+/* As TkDelay, adding 1 to *counter with an interlocked increment before each
+ * CPUID; several threads may run it against one counter. The counter wraps
+ * as a 32-bit two's-complement value. */
+TOOLS_API void TkDelayInc(volatile long* counter);
+
+/* Installs the translator for the calling thread, learns the platform
+ * family and the control style, starts the source-line lookup and
+ * calibrates the clock. Call it before the host starts other threads. */
+TOOLS_API void TkInitialize();
+
+/* Removes the calling thread's translator, stops the source-line lookup and
+ * frees the libraries loaded for components, last loaded first. Runs again
+ * when the library is unloaded. */
+TOOLS_API void TkTerminate();
+
+#endif

@@ -1,0 +1,31 @@
+/* util.h -- checksums, the shared log file and text search. */
+#ifndef TOOLS_UTIL_H
+#define TOOLS_UTIL_H
+
+#include "tools/export.h"
+
+/* Running Adler-32 (RFC 1950) of length bytes at data, continuing from
+ * adler (1 to start). A null data returns 1 whatever the other arguments;
+ * a length of 0 returns adler unchanged. */
+TOOLS_API unsigned long adler32(unsigned long adler, const unsigned char* data, unsigned long length);
+
+/* Running CRC-32 (reflected polynomial 0xEDB88320, as zlib and PNG), from
+ * crc (0 to start). A null data returns 0; a length of 0 returns crc. */
+TOOLS_API unsigned long crc32(unsigned long crc, const unsigned char* data, unsigned long length);
+
+/* Appends the formatted text to "vq_tools.log" in the current directory,
+ * opening and closing the file on every call; no line end is added, and a
+ * line feed is written as carriage return and line feed. At most 511
+ * characters are written. Returns the formatter's result as an unsigned
+ * value: the length of the text when it fits, 512 for exactly 512
+ * characters, 0xFFFFFFFF for more. A file that cannot be opened is no
+ * failure: nothing is written and the result is the same. */
+TOOLS_API unsigned long TkLog(const char* format, ...);
+
+/* The first place in text where key starts, compared without regard to
+ * case and stepping over double-byte characters of the current code page;
+ * text itself when key is empty or absent, so that the result is always
+ * printable. A null text or key returns text. */
+TOOLS_API const char* TkStrStr(const char* text, const char* key);
+
+#endif

@@ -1,0 +1,68 @@
+/* clock.cpp -- a millisecond clock on the performance counter. */
+#include "tools/runtime.h"
+#include "runtime/clock.h"
+
+namespace tk {
+
+namespace {
+/* Our own functions rather than the imports, so that the table is constant
+ * and complete before any static constructor runs. */
+BOOL WINAPI Frequency(LARGE_INTEGER* f) { return QueryPerformanceFrequency(f); }
+BOOL WINAPI Counter(LARGE_INTEGER* c) { return QueryPerformanceCounter(c); }
+DWORD WINAPI Ticks() { return GetTickCount(); }
+}  // namespace
+
+const ClockPlatform kSystemClockPlatform = { Frequency, Counter, Ticks };
+
+/* Several threads may make the first call. One of them calibrates; the
+ * others wait the microseconds that one frequency query takes. The mode
+ * turns to calibrated with a full barrier after the divisor is stored, so a
+ * reader that sees it also sees the final divisor. */
+bool MillisecondClock::Calibrate()
+{
+    for (;;) {
+        LONG seen = InterlockedCompareExchange(&mode_, kCalibrating, kUncalibrated);
+        if (seen == kCalibrated)
+            return true;
+        if (seen == kCalibrating) {
+            Sleep(0);
+            continue;
+        }
+        LARGE_INTEGER frequency;
+        if (!platform_.queryFrequency(&frequency)) {
+            InterlockedExchange(&mode_, kUncalibrated);
+            return false;
+        }
+        ticksPerMs_ = frequency.QuadPart / 1000;
+        InterlockedExchange(&mode_, kCalibrated);
+        return true;
+    }
+}
+
+DWORD MillisecondClock::Read()
+{
+    if (mode_ != kCalibrated && !Calibrate())
+        return 0;
+    /* A counter under 1000 counts a second has no whole counts per
+     * millisecond; the system's tick count stands in for every reading. */
+    if (ticksPerMs_ == 0)
+        return platform_.tickCount();
+    LARGE_INTEGER count;
+    if (!platform_.queryCounter(&count))
+        return platform_.tickCount();
+    return static_cast<DWORD>(count.QuadPart / ticksPerMs_);
+}
+
+namespace {
+/* Constant-initialised, so usable from any static constructor. */
+MillisecondClock g_clock(kSystemClockPlatform);
+}  // namespace
+
+MillisecondClock& ProcessClock() { return g_clock; }
+
+}  // namespace tk
+
+unsigned long TkGetTickCount()
+{
+    return tk::ProcessClock().Read();
+}

@@ -1,0 +1,55 @@
+/* library_list.h -- the libraries kept loaded for component objects.
+ *
+ * Component creation appends a library's handle once per object it creates
+ * (the platform counts the loads); TkTerminate frees every entry, last
+ * loaded first, and releases the storage. */
+#ifndef TOOLS_RUNTIME_LIBRARY_LIST_H
+#define TOOLS_RUNTIME_LIBRARY_LIST_H
+
+#include <windows.h>
+
+namespace tk {
+
+/* The calls the list makes, so that tests can watch them and make growth
+ * fail. */
+struct LibraryListPlatform {
+    void* (*reallocate)(void* block, size_t bytes);
+    void (*release)(void* block);
+    BOOL (WINAPI* freeLibrary)(HMODULE module);
+};
+
+extern const LibraryListPlatform kSystemLibraryListPlatform;
+
+class LibraryList {
+public:
+    explicit LibraryList(const LibraryListPlatform& platform = kSystemLibraryListPlatform);
+    /* Releases the storage without freeing any library. */
+    ~LibraryList();
+
+    /* Records module at the end. Full storage grows to 1 entry when it has
+     * none, else to twice the count; when that fails the handle is dropped
+     * without notice and its library stays loaded. */
+    void Append(HMODULE module);
+
+    /* Frees every recorded library, last first, ignoring failures, then
+     * releases the storage. */
+    void FreeAll();
+
+    int Count() const { return count_; }
+    int Capacity() const { return capacity_; }
+    HMODULE At(int index) const { return handles_[index]; }
+
+private:
+    LibraryList(const LibraryList&) = delete;
+    LibraryList& operator=(const LibraryList&) = delete;
+    void ReleaseStorage();
+
+    const LibraryListPlatform& platform_;
+    HMODULE* handles_;
+    int count_;
+    int capacity_;
+};
+
+}  // namespace tk
+
+#endif

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds everything and runs all tests under Wine, with one X server.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${TOOLS_BUILD_DIR:-$root/build}
+bash "$root/scripts/build.sh"
+cd "$build"
+exec "$root/scripts/with-display.sh" ctest --output-on-failure -j2 "$@"

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Runs a command with one X server and one Wine server for its whole length:
+# windows and message boxes need a display, and a Wine server kept alive
+# spares every program a fresh start. Both end with the command.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-winedbg.exe=d}
+if [ -z "${TOOLS_IN_DISPLAY:-}" ]; then
+  export TOOLS_IN_DISPLAY=1
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
+wineserver -p >/dev/null 2>&1 || true
+# The first Wine start on a machine creates the prefix; do it before any
+# timed program runs.
+wine cmd /c exit >/dev/null 2>&1 || true
+set +e
+"$@"
+rc=$?
+wineserver -k >/dev/null 2>&1
+exit $rc

@@ -1,0 +1,176 @@
+/* Processor faults turned into CRunTimeException on the thread that called
+ * TkInitialize, through tools.dll as a host uses it. */
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "tools/runtime.h"
+#include "support/child_process.h"
+
+namespace {
+
+class Faults : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { TkInitialize(); }
+    static void TearDownTestSuite() { TkTerminate(); }
+};
+
+/* Kept out of line and opaque to the optimiser, so the faults happen where
+ * the tests say. */
+volatile int g_zero = 0;
+__attribute__((noinline)) int Divide(int a, int b) { return a / b; }
+__attribute__((noinline)) int ReadAt(uintptr_t address) { return *reinterpret_cast<volatile int*>(address); }
+__attribute__((noinline)) void WriteAt(uintptr_t address) { *reinterpret_cast<volatile int*>(address) = 1; }
+
+__attribute__((noinline)) int Deep(int depth)
+{
+    if (depth == 0)
+        return Divide(1, g_zero);
+    return Deep(depth - 1) + 1;
+}
+
+TEST_F(Faults, DivisionByZeroIsCaughtAsCException)
+{
+    CException* caught = nullptr;
+    try {
+        Divide(1, g_zero);
+    } catch (CException* e) {
+        caught = e;
+    }
+    ASSERT_NE(caught, nullptr);
+    EXPECT_EQ(static_cast<long>(*caught), static_cast<long>(0xC0000094));
+    EXPECT_FALSE(caught->m_bStatic);
+    ASSERT_NE(caught->m_pExceptionPointers, nullptr);
+    EXPECT_EQ(caught->m_pExceptionPointers->ExceptionRecord->ExceptionCode, 0xC0000094u);
+    EXPECT_NE(dynamic_cast<CRunTimeException*>(caught), nullptr);
+    caught->Delete();
+}
+
+TEST_F(Faults, FaultInTheCatchingFunctionItself)
+{
+    long code = 0;
+    try {
+        int quotient = 10 / g_zero;
+        ADD_FAILURE() << "no fault, quotient " << quotient;
+    } catch (CRunTimeException* e) {
+        code = *e;
+        e->Delete();
+    }
+    EXPECT_EQ(code, static_cast<long>(0xC0000094));
+}
+
+TEST_F(Faults, AccessViolationsKeepTheAccessKindAndAddress)
+{
+    CRunTimeException* read = nullptr;
+    try {
+        ReadAt(0);
+    } catch (CRunTimeException* e) {
+        read = e;
+    }
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(static_cast<long>(*read), static_cast<long>(0xC0000005));
+    const EXCEPTION_RECORD* r = read->m_pExceptionPointers->ExceptionRecord;
+    EXPECT_EQ(r->ExceptionInformation[0], 0u) << "read";
+    EXPECT_EQ(r->ExceptionInformation[1], 0u);
+
+    CRunTimeException* write = nullptr;
+    try {
+        WriteAt(0x1234ABCD);
+    } catch (CRunTimeException* e) {
+        write = e;
+    }
+    ASSERT_NE(write, nullptr);
+    r = write->m_pExceptionPointers->ExceptionRecord;
+    EXPECT_EQ(r->ExceptionInformation[0], 1u) << "write";
+    EXPECT_EQ(r->ExceptionInformation[1], 0x1234ABCDu);
+    /* The first record is untouched by the second fault: each exception owns
+     * its copy. */
+    EXPECT_EQ(read->m_pExceptionPointers->ExceptionRecord->ExceptionInformation[0], 0u);
+    EXPECT_NE(read->m_pExceptionPointers->ContextRecord->Eip, 0u);
+    read->Delete();
+    write->Delete();
+}
+
+TEST_F(Faults, DeepFaultUnwindsToTheOuterHandler)
+{
+    volatile int after = 0;
+    try {
+        Deep(300);
+        after = 1;
+    } catch (CRunTimeException* e) {
+        EXPECT_EQ(static_cast<long>(*e), static_cast<long>(0xC0000094));
+        e->Delete();
+        after = 2;
+    }
+    EXPECT_EQ(after, 2);
+}
+
+TEST_F(Faults, AThousandFaultsInARowLeaveTheProcessHealthy)
+{
+    int caught = 0;
+    for (int i = 0; i < 1000; ++i) {
+        try {
+            if (i % 2)
+                Divide(i, g_zero);
+            else
+                ReadAt(static_cast<uintptr_t>(i) * 4);
+        } catch (CRunTimeException* e) {
+            ++caught;
+            e->Delete();
+        }
+    }
+    EXPECT_EQ(caught, 1000);
+    EXPECT_EQ(Divide(42, 6), 7);
+    /* The faults left the last-error code alone. */
+    SetLastError(1234);
+    try {
+        ReadAt(0);
+    } catch (CRunTimeException* e) {
+        e->Delete();
+    }
+    EXPECT_EQ(GetLastError(), 1234u);
+}
+
+TEST_F(Faults, FaultsThatSystemCodeHandlesStayUntouched)
+{
+    EXPECT_TRUE(IsBadReadPtr(nullptr, 4));
+    EXPECT_TRUE(IsBadWritePtr(reinterpret_cast<void*>(0x10), 4));
+    EXPECT_EQ(lstrlenA(nullptr), 0);
+    OutputDebugStringA("informational exceptions pass too\n");
+}
+
+TEST_F(Faults, HandlersAfterTerminateSeeNoTranslation)
+{
+    /* Translation is per thread and ends with TkTerminate; a second
+     * TkInitialize brings it back. The fault itself runs in a child. */
+    tktest::ChildResult r = tktest::RunChild("fault_child.exe", "after-terminate", 60000);
+    ASSERT_TRUE(r.started);
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 0xC0000094u);
+}
+
+TEST_F(Faults, AThreadWithoutTheTranslatorKeepsThePlatformsBehaviour)
+{
+    tktest::ChildResult r = tktest::RunChild("fault_child.exe", "other-thread", 60000);
+    ASSERT_TRUE(r.started);
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 0xC0000094u) << "the fault ends the process as it would without tools.dll";
+}
+
+TEST_F(Faults, StackOverflowEndsTheProcessWithoutHanging)
+{
+    tktest::ChildResult r = tktest::RunChild("fault_child.exe", "stack-overflow", 60000);
+    ASSERT_TRUE(r.started);
+    ASSERT_TRUE(r.finished) << "the child hung";
+    EXPECT_EQ(r.exitCode, 0xC00000FDu);
+}
+
+TEST_F(Faults, TheTranslatingThreadStillCatchesAfterTheChildRuns)
+{
+    tktest::ChildResult r = tktest::RunChild("fault_child.exe", "translated", 60000);
+    ASSERT_TRUE(r.started);
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 0u) << "the child caught its fault and exited normally";
+}
+
+}  // namespace

@@ -1,0 +1,95 @@
+/* The loaded-library list's growth, failure and release order. */
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <vector>
+
+#include "runtime/library_list.h"
+
+namespace {
+
+std::vector<HMODULE> g_freed;
+std::vector<size_t> g_requests;
+bool g_failGrowth;
+int g_releases;
+
+void* Reallocate(void* block, size_t bytes)
+{
+    g_requests.push_back(bytes);
+    return g_failGrowth ? nullptr : realloc(block, bytes);
+}
+void Release(void* block) { ++g_releases; free(block); }
+BOOL WINAPI Free(HMODULE m) { g_freed.push_back(m); return TRUE; }
+
+const tk::LibraryListPlatform kFake = { Reallocate, Release, Free };
+
+HMODULE Handle(int n) { return reinterpret_cast<HMODULE>(static_cast<uintptr_t>(n) << 16); }
+
+class LibraryList : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_freed.clear();
+        g_requests.clear();
+        g_failGrowth = false;
+        g_releases = 0;
+    }
+};
+
+TEST_F(LibraryList, GrowsOneTwoFourAndFreesLastFirst)
+{
+    tk::LibraryList list(kFake);
+    list.Append(Handle(1));
+    EXPECT_EQ(list.Capacity(), 1);
+    list.Append(Handle(2));
+    EXPECT_EQ(list.Capacity(), 2);
+    list.Append(Handle(3));
+    EXPECT_EQ(list.Capacity(), 4);
+    list.Append(Handle(3));   /* the same library twice is two entries */
+    EXPECT_EQ(list.Capacity(), 4);
+    list.Append(Handle(5));
+    EXPECT_EQ(list.Capacity(), 8);
+    EXPECT_EQ(list.Count(), 5);
+    EXPECT_EQ(g_requests, (std::vector<size_t>{ 4, 8, 16, 32 }));
+
+    list.FreeAll();
+    EXPECT_EQ(g_freed, (std::vector<HMODULE>{ Handle(5), Handle(3), Handle(3), Handle(2), Handle(1) }));
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(list.Capacity(), 0);
+    EXPECT_EQ(g_releases, 1);
+
+    list.FreeAll();   /* a second call finds nothing */
+    EXPECT_EQ(g_freed.size(), 5u);
+    EXPECT_EQ(g_releases, 1);
+
+    list.Append(Handle(6));   /* starts again from capacity 1 */
+    EXPECT_EQ(list.Capacity(), 1);
+}
+
+TEST_F(LibraryList, AHandleThatCannotBeRecordedIsDropped)
+{
+    tk::LibraryList list(kFake);
+    list.Append(Handle(1));
+    g_failGrowth = true;
+    list.Append(Handle(2));
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Capacity(), 1);
+    EXPECT_EQ(list.At(0), Handle(1));
+    g_failGrowth = false;
+    list.Append(Handle(3));
+    EXPECT_EQ(list.Count(), 2);
+    list.FreeAll();
+    EXPECT_EQ(g_freed, (std::vector<HMODULE>{ Handle(3), Handle(1) }));
+}
+
+TEST_F(LibraryList, DestructionReleasesStorageButFreesNoLibrary)
+{
+    {
+        tk::LibraryList list(kFake);
+        list.Append(Handle(1));
+    }
+    EXPECT_TRUE(g_freed.empty());
+    EXPECT_EQ(g_releases, 1);
+}
+
+}  // namespace
