@@ -5,7 +5,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-winedbg.exe=d}
+# No crash debugger waiting on a dialog, and no offer to install the .NET or
+# HTML runtimes when a fresh prefix is made: nothing here needs them.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-winedbg.exe=d;mscoree=d;mshtml=d}
 if [ -z "${TOOLS_IN_DISPLAY:-}" ]; then
   export TOOLS_IN_DISPLAY=1
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
