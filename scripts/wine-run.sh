@@ -3,5 +3,5 @@
 # no Wine debug chatter, and no crash debugger waiting on a dialog when a
 # child process is meant to die of a fault.
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-winedbg.exe=d}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-winedbg.exe=d;mscoree=d;mshtml=d}
 exec wine "$@"

@@ -3,7 +3,6 @@
 # windows and message boxes need a display, and a Wine server kept alive
 # spares every program a fresh start. Both end with the command.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
 export WINEDEBUG=${WINEDEBUG:--all}
 # No crash debugger waiting on a dialog, and no offer to install the .NET or
 # HTML runtimes when a fresh prefix is made: nothing here needs them.
