@@ -6,6 +6,7 @@
 
 #include "tools/runtime.h"
 #include "support/child_process.h"
+#include "fault_plain.h"
 
 namespace {
 
@@ -57,6 +58,24 @@ TEST_F(Faults, FaultInTheCatchingFunctionItself)
         e->Delete();
     }
     EXPECT_EQ(code, static_cast<long>(0xC0000094));
+}
+
+TEST_F(Faults, CallerCatchesAFaultInCodeBuiltWithoutNonCallExceptions)
+{
+    int caught = 0;
+    try {
+        PlainDivide(7);
+    } catch (CRunTimeException* e) {
+        caught += static_cast<long>(*e) == static_cast<long>(0xC0000094);
+        e->Delete();
+    }
+    try {
+        PlainReadThrough(nullptr);
+    } catch (CRunTimeException* e) {
+        caught += static_cast<long>(*e) == static_cast<long>(0xC0000005);
+        e->Delete();
+    }
+    EXPECT_EQ(caught, 2);
 }
 
 TEST_F(Faults, AccessViolationsKeepTheAccessKindAndAddress)
