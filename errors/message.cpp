@@ -3,17 +3,20 @@
 #include <string.h>
 
 #include "tools/runtime.h"
+#include "errors/fault_location.h"
+#include "errors/file_names.h"
+#include "runtime/statics.h"
 
 namespace {
 
-struct FaultText {
+struct FaultRow {
     DWORD code;
     const char* text;
 };
 
 /* Texts for the structured-exception codes the system has no message for;
  * the access violation has a format of its own. */
-const FaultText kFaultTexts[] = {
+const FaultRow kFaultTexts[] = {
     { 0xC000008C, "The thread tried to access an array element that is out of bounds.\n" },
     { 0x80000003, "A breakpoint was encountered.\n" },
     { 0x80000002, "The thread tried to read or write data that is misaligned.\n" },
@@ -37,6 +40,11 @@ const FaultText kFaultTexts[] = {
 
 const char kAccessViolation[] =
     "The thread tried to %s a virtual address 0x%08lx for which it does not have the appropriate access.\n";
+/* For an access violation thrown by code, which has no record to tell the
+ * access and the address. */
+const char kAccessViolationUnknown[] =
+    "The thread tried to read from or write to a virtual address for which it does not have the appropriate "
+    "access.\n";
 
 /* Copies text into buffer, cut to size - 1 bytes; returns the bytes copied. */
 int CopyCut(char* buffer, unsigned long size, const char* text)
@@ -59,37 +67,46 @@ int Printed(int wanted, unsigned long size)
     return static_cast<unsigned long>(wanted) < size ? wanted : static_cast<int>(size - 1);
 }
 
-}  // namespace
-
-int CException::GetErrorMessage(char* buffer, unsigned long size)
+/* The library's own text for a code the system has no text for. */
+int LibraryText(DWORD code, const EXCEPTION_RECORD* record, char* buffer, unsigned long size)
 {
-    if (!buffer)
-        return 0;
-    DWORD n = size ? FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, static_cast<DWORD>(m_hr), 0,
-                                    buffer, size, nullptr)
-                   : 0;
-    if (n != 0)
-        return static_cast<int>(n);
-
-    const DWORD code = static_cast<DWORD>(m_hr);
-    const EXCEPTION_RECORD* record = m_pExceptionPointers ? m_pExceptionPointers->ExceptionRecord : nullptr;
-    if (code == EXCEPTION_ACCESS_VIOLATION && record && record->NumberParameters >= 2) {
+    if (code == EXCEPTION_ACCESS_VIOLATION) {
+        if (!record || record->NumberParameters < 2)
+            return CopyCut(buffer, size, kAccessViolationUnknown);
         const char* access = record->ExceptionInformation[0] ? "write to" : "read from";
         return Printed(snprintf(buffer, size, kAccessViolation, access,
                                 static_cast<unsigned long>(record->ExceptionInformation[1])),
                        size);
     }
-    for (const FaultText& row : kFaultTexts)
+    for (const FaultRow& row : kFaultTexts)
         if (row.code == code)
             return CopyCut(buffer, size, row.text);
-    if (code == EXCEPTION_ACCESS_VIOLATION)
-        return CopyCut(buffer, size,
-                       "The thread tried to read from or write to a virtual address for which it does not have "
-                       "the appropriate access.\n");
+    /* Too small for the line is an empty text, not a cut one. */
     if (size < 32) {
         if (size)
             buffer[0] = '\0';
         return 0;
     }
     return Printed(snprintf(buffer, size, "Unknown HRESULT = %08lX\n", static_cast<unsigned long>(code)), size);
+}
+
+}  // namespace
+
+int CException::GetErrorMessage(char* buffer, unsigned long size)
+{
+    if (!buffer)
+        size = 0;
+    /* Inserts are left as they stand: without arguments to fill them, a
+     * system text such as "%1 is not a valid Win32 application." would have
+     * the formatter read arguments that do not exist. */
+    if (size) {
+        DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                 static_cast<DWORD>(m_hr), 0, buffer, size, nullptr);
+        if (n != 0)
+            return static_cast<int>(n);
+    }
+    const EXCEPTION_RECORD* record = m_pExceptionPointers ? m_pExceptionPointers->ExceptionRecord : nullptr;
+    int result = LibraryText(static_cast<DWORD>(m_hr), record, buffer, size);
+    tk::LocateFault(*this, tk::SymbolLookup(), tk::SourceFileNames());
+    return result;
 }

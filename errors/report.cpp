@@ -1,66 +1,67 @@
 /* report.cpp -- the report box of an exception. */
-#include <stdio.h>
-#include <string.h>
-
 #include "tools/runtime.h"
 #include "tools/util.h"
+#include "errors/box_text.h"
+#include "errors/report_box.h"
+
+namespace tk {
 
 namespace {
 
 const char kCaption[] = "Exception Error";
-const char kQuestion[] = "\nContinue?\n";
 /* The part of a source path worth showing begins at the project's folder. */
 const char kProjectWord[] = "Velquor";
+/* The size GetErrorMessage is given. */
+const unsigned long kMessageSize = 256;
 
-/* Room for 511 characters of box text and the terminator. */
-const size_t kBoxText = 512;
-
-/* Appends the question for a plain yes-or-no box. A text that fills the box
- * loses its end to the question rather than the question to the text: the
- * user must see what the buttons answer. */
-void AskToContinue(char* box, unsigned type)
+/* Our own function rather than the import, so that the table is constant
+ * and complete before any static constructor runs. */
+int WINAPI ShowBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
-    if (type != MB_YESNO)
-        return;
-    size_t room = kBoxText - 1 - (sizeof kQuestion - 1);
-    size_t n = strlen(box);
-    if (n > room)
-        n = room;
-    memcpy(box + n, kQuestion, sizeof kQuestion);
+    return MessageBoxA(owner, text, caption, type);
 }
 
 }  // namespace
 
-int CException::ReportError(const char* text, unsigned type)
+const ReportPlatform kSystemReportPlatform = { ShowBox };
+
+int Report(CException& e, const char* text, unsigned type, const ReportPlatform& platform)
 {
     /* One buffer on the stack: the exception's text, then the box text. */
-    char buffer[256 + kBoxText];
+    char buffer[kMessageSize + kBoxTextSize];
     char* message = buffer;
-    char* box = buffer + 256;
+    char* box = buffer + kMessageSize;
+    /* A host's GetErrorMessage may leave the buffer as it found it. */
     message[0] = '\0';
-    GetErrorMessage(message, 256);
-    if (!text)
-        text = "";
-    /* snprintf cuts a text that would overrun the box; wsprintfA would not. */
-    if (m_pszFile)
-        snprintf(box, kBoxText, "%s(%d)\n\n\"%s\"\n%s", TkStrStr(m_pszFile, kProjectWord), m_nLine, text, message);
-    else
-        snprintf(box, kBoxText, "\"%s\"\n%s", text, message);
+    e.GetErrorMessage(message, kMessageSize);
+    message[kMessageSize - 1] = '\0';
+
+    /* Read after GetErrorMessage, which may have just found them. */
+    const char* file = e.m_pszFile;
+    const int line = e.m_nLine;
+    if (text) {
+        if (file)
+            FormatBoxText(box, "%s(%d)\n\n\"%s\"\n%s", TkStrStr(file, kProjectWord), line, text, message);
+        else
+            FormatBoxText(box, "\"%s\"\n%s", text, message);
+    } else {
+        if (file)
+            FormatBoxText(box, "%s (%d)\n\n%s", TkStrStr(file, kProjectWord), line, message);
+        else
+            FormatBoxText(box, "%s", message);
+    }
     AskToContinue(box, type);
-    return MessageBoxA(nullptr, box, kCaption, type);
+    return platform.messageBox(nullptr, box, kCaption, type);
+}
+
+}  // namespace tk
+
+int CException::ReportError(const char* text, unsigned type)
+{
+    return tk::Report(*this, text ? text : "", type, tk::kSystemReportPlatform);
 }
 
 int CException::ReportError(unsigned type)
 {
-    char buffer[256 + kBoxText];
-    char* message = buffer;
-    char* box = buffer + 256;
-    message[0] = '\0';
-    GetErrorMessage(message, 256);
-    if (m_pszFile)
-        snprintf(box, kBoxText, "%s (%d)\n\n%s", TkStrStr(m_pszFile, kProjectWord), m_nLine, message);
-    else
-        snprintf(box, kBoxText, "%s", message);
-    AskToContinue(box, type);
-    return MessageBoxA(nullptr, box, kCaption, type);
+    return tk::Report(*this, nullptr, type, tk::kSystemReportPlatform);
 }

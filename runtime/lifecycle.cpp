@@ -1,13 +1,110 @@
 /* lifecycle.cpp -- the start and end of the library as a whole. */
 #include <windows.h>
+#include <shlwapi.h>
 
 #include "tools/runtime.h"
+#include "runtime/lifecycle.h"
 #include "runtime/se_translator.h"
 #include "runtime/statics.h"
+
+static_assert(sizeof(OSVERSIONINFOA) == 148, "the version query takes the 148-byte record");
+static_assert(sizeof(DLLVERSIONINFO) == 20, "DllGetVersion takes the 20-byte record");
+
+namespace tk {
+
+namespace {
+
+/* Functions of our own rather than the imports, so that the table is
+ * constant and complete before any static constructor runs. */
+BOOL WINAPI Version(OSVERSIONINFOA* info)
+{
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    return GetVersionExA(info);
+#pragma GCC diagnostic pop
+}
+HMODULE WINAPI Load(LPCSTR name) { return LoadLibraryA(name); }
+FARPROC WINAPI Entry(HMODULE module, LPCSTR name) { return GetProcAddress(module, name); }
+BOOL WINAPI Unload(HMODULE module) { return FreeLibrary(module); }
+
+LifecycleState g_state;
+
+/* The common-controls library, loaded for one question and freed again on
+ * every way out. */
+class LoadedForQuery {
+public:
+    LoadedForQuery(const LifecyclePlatform& platform, const char* name)
+        : platform_(platform), module_(platform.loadLibrary(name)) {}
+    ~LoadedForQuery()
+    {
+        if (module_)
+            platform_.freeLibrary(module_);
+    }
+    HMODULE Get() const { return module_; }
+
+private:
+    LoadedForQuery(const LoadedForQuery&) = delete;
+    LoadedForQuery& operator=(const LoadedForQuery&) = delete;
+
+    const LifecyclePlatform& platform_;
+    HMODULE module_;
+};
+
+/* The major version of the common controls; false when it cannot be
+ * learned. A library without DllGetVersion, or one that answers E_NOTIMPL,
+ * predates the entry point: version 4.0. */
+bool CommonControlsMajorVersion(const LifecyclePlatform& platform, DWORD* major)
+{
+    LoadedForQuery library(platform, "comctl32.dll");
+    if (!library.Get())
+        return false;
+    DLLGETVERSIONPROC getVersion = reinterpret_cast<DLLGETVERSIONPROC>(
+        reinterpret_cast<void*>(platform.getProcAddress(library.Get(), "DllGetVersion")));
+    if (!getVersion) {
+        *major = 4;
+        return true;
+    }
+    DLLVERSIONINFO info = {};
+    info.cbSize = sizeof info;
+    HRESULT hr = getVersion(&info);
+    if (hr == E_NOTIMPL) {
+        *major = 4;
+        return true;
+    }
+    if (FAILED(hr))
+        return false;
+    *major = info.dwMajorVersion;
+    return true;
+}
+
+}  // namespace
+
+const LifecyclePlatform kSystemLifecyclePlatform = { Version, Load, Entry, Unload };
+
+LifecycleState& Lifecycle() { return g_state; }
+
+void LearnPlatform(LifecycleState& state, const LifecyclePlatform& platform)
+{
+    state.platformFamily = VER_PLATFORM_WIN32_WINDOWS;
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (platform.getVersion(&version))
+        state.platformFamily = version.dwPlatformId;
+
+    DWORD major = 0;
+    if (CommonControlsMajorVersion(platform, &major) && state.platformFamily == VER_PLATFORM_WIN32_NT &&
+        major >= 6)
+        state.newStyle = true;
+}
+
+}  // namespace tk
 
 void TkInitialize()
 {
     tk::SetSeTranslator(TkSeTranslator);
+    /* The platform family first: the lookup's start reads it. */
+    tk::LearnPlatform(tk::Lifecycle(), tk::kSystemLifecyclePlatform);
+    tk::SymbolLookup().Start();
     /* Calibrates the clock before the host starts other threads. */
     TkGetTickCount();
 }
@@ -15,9 +112,18 @@ void TkInitialize()
 void TkTerminate()
 {
     tk::SetSeTranslator(nullptr);
+    tk::SymbolLookup().Stop();
     tk::LoadedLibraries().FreeAll();
 }
 
+unsigned long TkGetPlatform() { return tk::Lifecycle().platformFamily; }
+
+bool TkIsNewStyle() { return tk::Lifecycle().newStyle; }
+
+unsigned long TkGetCookie() { return ++tk::Lifecycle().cookie; }
+
+/* The static objects (runtime/statics.cpp) are made before the load
+ * notification and destroyed after the unload notification. */
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved)
 {
     switch (reason) {

@@ -12,6 +12,7 @@ CMemoryException g_memory __attribute__((init_priority(101)));
 CResourceException g_resource __attribute__((init_priority(102)));
 CNotImplementedException g_notImplemented __attribute__((init_priority(103)));
 tk::LibraryList g_libraries __attribute__((init_priority(104)));
+tk::CSymbolLookup g_symbols __attribute__((init_priority(105)))(tk::kSystemSymbolLookupPlatform);
 
 }  // namespace
 
@@ -21,5 +22,6 @@ CMemoryException& StaticMemoryException() { return g_memory; }
 CResourceException& StaticResourceException() { return g_resource; }
 CNotImplementedException& StaticNotImplementedException() { return g_notImplemented; }
 LibraryList& LoadedLibraries() { return g_libraries; }
+CSymbolLookup& SymbolLookup() { return g_symbols; }
 
 }  // namespace tk

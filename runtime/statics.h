@@ -5,6 +5,7 @@
 
 #include "tools/runtime.h"
 #include "runtime/library_list.h"
+#include "runtime/symbol_lookup.h"
 
 namespace tk {
 
@@ -14,6 +15,10 @@ CNotImplementedException& StaticNotImplementedException();
 
 /* The libraries that component creation keeps loaded until TkTerminate. */
 LibraryList& LoadedLibraries();
+
+/* The one source-line lookup; unstarted until TkInitialize or the first
+ * fault text. */
+CSymbolLookup& SymbolLookup();
 
 }  // namespace tk
 

@@ -6,6 +6,8 @@
 
 unsigned long TkLog(const char* format, ...)
 {
+    if (!format)
+        return 0;
     char text[512];
     va_list args;
     va_start(args, format);
@@ -15,6 +17,8 @@ unsigned long TkLog(const char* format, ...)
      * more; the file gets its first 511 characters. */
     text[sizeof text - 1] = '\0';
 
+    /* Opened and closed on every call, so that the file is complete after
+     * each message, whichever program of the suite wrote it. */
     FILE* file = fopen("vq_tools.log", "at");
     if (file) {
         fputs(text, file);

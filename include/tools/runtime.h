@@ -159,13 +159,41 @@ TOOLS_API void TkDelay();
 TOOLS_API void TkDelayInc(volatile long* counter);
 
 /* Installs the translator for the calling thread, learns the platform
- * family and the control style, starts the source-line lookup and
- * calibrates the clock. Call it before the host starts other threads. */
+ * family (TkGetPlatform), decides the control style (TkIsNewStyle), starts
+ * the source-line lookup and calibrates the clock, in this order. Call it
+ * before the host starts other threads. It reports nothing: a platform that
+ * lacks the debug-help library or the common-controls version only finds no
+ * source lines or keeps the old style. It may be called again; the style
+ * flag is then only ever turned on. */
 TOOLS_API void TkInitialize();
 
-/* Removes the calling thread's translator, stops the source-line lookup and
- * frees the libraries loaded for components, last loaded first. Runs again
- * when the library is unloaded. */
+/* Removes the calling thread's translator, stops the source-line lookup
+ * (unloading the debug-help library) and frees the libraries loaded for
+ * components, last loaded first. A second call finds nothing left to do.
+ * Platform family, style flag, cookie counter and clock stay as they are.
+ *
+ * It runs again when the host frees tools.dll (FreeLibrary). At process
+ * exit it does not: other libraries may be gone by then, and freeing them or
+ * calling into them from the unload notification could crash the exit; the
+ * process's end releases everything anyway. */
 TOOLS_API void TkTerminate();
+
+/* The platform family as TkInitialize learned it: 0 before TkInitialize,
+ * then dwPlatformId (2 for the NT family, 1 for the Windows 95 family), or 1
+ * when the version query failed. */
+TOOLS_API unsigned long TkGetPlatform();
+
+/* True once a TkInitialize found the NT family with common controls of
+ * major version 6 or later (comctl32.dll's DllGetVersion; a library
+ * without it counts as 4.0); never turned off again. Under Wine the
+ * comctl32.dll that a program loads without a manifest reports version 5,
+ * so the flag stays false there. */
+TOOLS_API bool TkIsNewStyle();
+
+/* The next number of a process-wide counter: 1 on the first call, then 2,
+ * 3, ...; after 0xFFFFFFFF comes 0. Not atomic: two threads calling at once
+ * may get the same number, so a host that needs distinct numbers on several
+ * threads serialises its calls. TkTerminate does not reset it. */
+TOOLS_API unsigned long TkGetCookie();
 
 #endif

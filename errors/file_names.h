@@ -1,0 +1,53 @@
+/* file_names.h -- lasting copies of source file names.
+ *
+ * A fault's source file name comes from the debug-help library, whose text
+ * ends with the engine start that the next fault text stops. An exception
+ * keeps its name by pointer, so it gets a copy from here instead: each
+ * distinct name is copied once and lives until the library is unloaded. */
+#ifndef TOOLS_ERRORS_FILE_NAMES_H
+#define TOOLS_ERRORS_FILE_NAMES_H
+
+#include <stddef.h>
+
+namespace tk {
+
+/* So that tests can make a copy fail for want of memory. */
+struct FileNamesPlatform {
+    void* (*allocate)(size_t bytes);
+    void (*release)(void* block);
+};
+
+extern const FileNamesPlatform kSystemFileNamesPlatform;
+
+class FileNames {
+public:
+    constexpr explicit FileNames(const FileNamesPlatform& platform) : platform_(platform), head_(nullptr) {}
+    /* Frees every copy. */
+    ~FileNames();
+
+    /* The copy of name, made on its first request and the same pointer on
+     * every later one; null for a null name or when no memory is left. */
+    const char* Keep(const char* name);
+
+    int Count() const;
+
+private:
+    FileNames(const FileNames&) = delete;
+    FileNames& operator=(const FileNames&) = delete;
+
+    /* Each node is followed in its block by its name and terminator. */
+    struct Node {
+        Node* next;
+    };
+    static char* NameOf(Node* node) { return reinterpret_cast<char*>(node + 1); }
+
+    const FileNamesPlatform& platform_;
+    Node* head_;
+};
+
+/* The process's copies, for as long as tools.dll is loaded. */
+FileNames& SourceFileNames();
+
+}  // namespace tk
+
+#endif

@@ -1,0 +1,140 @@
+/* symbol_lookup.h -- source file and line of a code address, through the
+ * platform's debug-help library loaded at run time.
+ *
+ * One process-wide object (tk::SymbolLookup(), runtime/statics.h) serves the library:
+ * TkInitialize starts it, TkTerminate stops it, and every fault text restarts
+ * it before it asks for a line. It takes no lock; its callers run one at a
+ * time. */
+#ifndef TOOLS_RUNTIME_SYMBOL_LOOKUP_H
+#define TOOLS_RUNTIME_SYMBOL_LOOKUP_H
+
+#include <windows.h>
+#include <imagehlp.h>
+
+namespace tk {
+
+/* The platform calls of the lookup, so that tests can stand in a debug-help
+ * library of their own, a program path, a symbols directory and the error
+ * mode, make the list's growth fail, and count what is called. */
+struct SymbolLookupPlatform {
+    HMODULE (WINAPI* loadLibrary)(LPCSTR name);
+    FARPROC (WINAPI* getProcAddress)(HMODULE module, LPCSTR name);
+    BOOL (WINAPI* freeLibrary)(HMODULE module);
+    DWORD (WINAPI* getModuleFileName)(HMODULE module, LPSTR path, DWORD size);
+    UINT (WINAPI* setErrorMode)(UINT mode);
+    HANDLE (WINAPI* findFirstFile)(LPCSTR pattern, WIN32_FIND_DATAA* found);
+    BOOL (WINAPI* findNextFile)(HANDLE search, WIN32_FIND_DATAA* found);
+    BOOL (WINAPI* findClose)(HANDLE search);
+    HANDLE (WINAPI* currentProcess)();
+    DWORD (WINAPI* currentProcessId)();
+    void* (*reallocate)(void* block, size_t bytes);
+    void (*release)(void* block);
+    /* The platform family as TkInitialize learned it (0 before). */
+    DWORD (*platformFamily)();
+};
+
+extern const SymbolLookupPlatform kSystemSymbolLookupPlatform;
+
+/* What FindLine learned. */
+struct SourceLine {
+    enum Outcome {
+        kFound,         /* file and line are set */
+        kNotFound,      /* hr is the converted last-error code, possibly 0 */
+        kUnavailable    /* no debug-help library, or no line entry point */
+    };
+    Outcome outcome;
+    HRESULT hr;
+    /* The debug-help library's own text: valid only until the next Stop. */
+    const char* file;
+    DWORD line;
+};
+
+class CSymbolLookup {
+public:
+    typedef BOOL (WINAPI* CleanupFn)(HANDLE process);
+    typedef BOOL (WINAPI* InitializeFn)(HANDLE process, PCSTR searchPath, BOOL invadeProcess);
+    typedef DWORD (WINAPI* SetOptionsFn)(DWORD options);
+    typedef DWORD (WINAPI* LoadModuleFn)(HANDLE process, HANDLE file, PCSTR image, PCSTR module, DWORD base,
+                                         DWORD size);
+    typedef BOOL (WINAPI* UnloadModuleFn)(HANDLE process, DWORD base);
+    typedef BOOL (WINAPI* GetLineFn)(HANDLE process, DWORD address, PDWORD displacement, PIMAGEHLP_LINE line);
+
+    /* A program-database file found in the symbols directory. */
+    struct Database {
+        char title[MAX_PATH];   /* file name without its last extension */
+        DWORD word;             /* always 0 */
+    };
+
+    /* Unstarted: no library, no process, empty directory and list. Makes no
+     * platform call, so it may be a static object of the library. */
+    constexpr explicit CSymbolLookup(const SymbolLookupPlatform& platform)
+        : platform_(platform), process_(0), library_(nullptr), directory_(), databases_(nullptr), count_(0),
+          capacity_(0), cleanup_(nullptr), initialize_(nullptr), setOptions_(nullptr), loadModule_(nullptr),
+          unloadModule_(nullptr), getLine_(nullptr) {}
+    /* Releases the list; makes no call into the debug-help library, which
+     * TkTerminate has stopped by then (or the process is ending). */
+    ~CSymbolLookup();
+
+    /* S_FALSE when already started, without any platform call. Otherwise
+     * loads "dbghelp" (failure: the converted last-error code, and the
+     * object stays unstarted), looks up its entry points, takes the process
+     * as the current-process handle on the NT family (2) and as the process
+     * id on any other, sets options 0x14, learns the program's directory,
+     * rebuilds the list from <directory>symbols\*.pdb and initialises symbol
+     * handling with the search path <directory>symbols. S_OK when that
+     * succeeded; else the converted last-error code (ERROR_PROC_NOT_FOUND's
+     * when the library has no SymInitialize), and the object counts as
+     * started all the same, so only a successful Stop clears it. */
+    HRESULT Start();
+
+    /* S_OK when not started. Otherwise ends symbol handling (SymCleanup)
+     * and, when that succeeds, unloads the library and becomes unstarted.
+     * A failed clean-up leaves it started and returns the converted
+     * last-error code. A library without SymCleanup has nothing to clean
+     * up and is simply unloaded. Directory, list and entry points stay. */
+    HRESULT Stop();
+
+    /* The source file and line of a code address; see SourceLine. */
+    SourceLine FindLine(DWORD address) const;
+
+    bool Started() const { return process_ != 0; }
+    bool Loaded() const { return library_ != nullptr; }
+    DWORD Process() const { return process_; }
+    /* With its trailing backslash; empty when the program's path is not
+     * known. */
+    const char* ProgramDirectory() const { return directory_; }
+    int DatabaseCount() const { return count_; }
+    int DatabaseCapacity() const { return capacity_; }
+    const Database& DatabaseAt(int index) const { return databases_[index]; }
+
+private:
+    CSymbolLookup(const CSymbolLookup&) = delete;
+    CSymbolLookup& operator=(const CSymbolLookup&) = delete;
+
+    void LearnProgramDirectory();
+    HRESULT ScanSymbolsDirectory();
+    void AddDatabase(const char* fileName);
+    void ClearDatabases();
+
+    const SymbolLookupPlatform& platform_;
+    DWORD process_;
+    HMODULE library_;
+    char directory_[MAX_PATH];
+    Database* databases_;
+    int count_;
+    int capacity_;
+    CleanupFn cleanup_;
+    InitializeFn initialize_;
+    SetOptionsFn setOptions_;
+    LoadModuleFn loadModule_;
+    UnloadModuleFn unloadModule_;
+    GetLineFn getLine_;
+};
+
+/* The thread's last-error code as an HRESULT: (code & 0xFFFF) | 0x80070000
+ * when the code is above 0, the code itself otherwise. */
+HRESULT FromLastError();
+
+}  // namespace tk
+
+#endif
