@@ -1,0 +1,36 @@
+/* profile_platform.cpp -- the system's calls behind the settings profile. */
+#include "profile/profile_platform.h"
+
+namespace tk {
+
+namespace {
+
+/* Our own functions rather than the imports, so that the table is constant
+ * and complete before any static constructor runs. */
+DWORD WINAPI ModuleFileName(HMODULE m, LPSTR p, DWORD n) { return GetModuleFileNameA(m, p, n); }
+DWORD WINAPI FileAttributes(LPCSTR p) { return GetFileAttributesA(p); }
+BOOL WINAPI SetAttributes(LPCSTR p, DWORD a) { return SetFileAttributesA(p, a); }
+DWORD WINAPI TempPath(DWORD n, LPSTR p) { return GetTempPathA(n, p); }
+BOOL WINAPI Copy(LPCSTR from, LPCSTR to, BOOL failIfExists) { return CopyFileA(from, to, failIfExists); }
+DWORD WINAPI ReadString(LPCSTR s, LPCSTR k, LPCSTR d, LPSTR t, DWORD n, LPCSTR f)
+{
+    return GetPrivateProfileStringA(s, k, d, t, n, f);
+}
+BOOL WINAPI WriteString(LPCSTR s, LPCSTR k, LPCSTR t, LPCSTR f) { return WritePrivateProfileStringA(s, k, t, f); }
+
+const ProfilePlatform* g_platform = &kSystemProfilePlatform;
+
+}  // namespace
+
+const ProfilePlatform kSystemProfilePlatform = {
+    ModuleFileName, FileAttributes, SetAttributes, TempPath, Copy, ReadString, WriteString
+};
+
+const ProfilePlatform& ProfileCalls() { return *g_platform; }
+
+void UseProfilePlatform(const ProfilePlatform* platform)
+{
+    g_platform = platform ? platform : &kSystemProfilePlatform;
+}
+
+}  // namespace tk

@@ -1,0 +1,34 @@
+/* profile_platform.h -- the platform calls of the settings profile, in one
+ * table, so that tests can watch what the INI functions are handed and make
+ * the file calls fail. */
+#ifndef TOOLS_PROFILE_PROFILE_PLATFORM_H
+#define TOOLS_PROFILE_PROFILE_PLATFORM_H
+
+#include <windows.h>
+
+namespace tk {
+
+struct ProfilePlatform {
+    DWORD (WINAPI* moduleFileName)(HMODULE module, LPSTR path, DWORD capacity);
+    DWORD (WINAPI* fileAttributes)(LPCSTR path);
+    BOOL (WINAPI* setFileAttributes)(LPCSTR path, DWORD attributes);
+    DWORD (WINAPI* tempPath)(DWORD capacity, LPSTR path);
+    BOOL (WINAPI* copyFile)(LPCSTR from, LPCSTR to, BOOL failIfExists);
+    DWORD (WINAPI* readString)(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR text,
+                               DWORD capacity, LPCSTR file);
+    BOOL (WINAPI* writeString)(LPCSTR section, LPCSTR key, LPCSTR text, LPCSTR file);
+};
+
+extern const ProfilePlatform kSystemProfilePlatform;
+
+/* The table every CProfile uses: the system's, unless a test put its own
+ * in place. */
+const ProfilePlatform& ProfileCalls();
+
+/* Puts platform in place for every profile operation that follows; null
+ * puts the system's table back. */
+void UseProfilePlatform(const ProfilePlatform* platform);
+
+}  // namespace tk
+
+#endif
