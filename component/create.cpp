@@ -1,0 +1,75 @@
+/* create.cpp -- component objects from a named library file, through the
+ * library's class factory, without the registry. */
+#include <windows.h>
+#include <unknwn.h>
+
+#include "tools/component.h"
+#include "runtime/statics.h"
+
+namespace {
+
+/* IClassFactory's published interface id, spelt out so that the library
+ * needs no import library of the component runtime. */
+const IID kClassFactoryId = { 0x00000001, 0x0000, 0x0000, { 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 } };
+
+typedef HRESULT (STDAPICALLTYPE* GetClassObjectFn)(REFCLSID clsid, REFIID iid, void** out);
+
+/* The thread's last error as an HRESULT: a positive code keeps its low 16
+ * bits with 0x80070000 set, a code with the top bit set is an HRESULT
+ * already. Reached only on failure, so a last error of 0 must not turn
+ * into S_OK. */
+HRESULT LastErrorResult()
+{
+    LONG error = static_cast<LONG>(GetLastError());
+    if (error > 0)
+        return static_cast<HRESULT>((error & 0xFFFF) | 0x80070000u);
+    return error < 0 ? error : E_FAIL;
+}
+
+}  // namespace
+
+HRESULT NoRegCoCreate(const char* path, REFCLSID clsid, REFIID iid, void** out)
+{
+    if (!path)
+        return E_INVALIDARG;
+    if (!out)
+        return E_POINTER;
+
+    HMODULE library = LoadLibraryA(path);
+    if (!library)
+        return LastErrorResult();
+
+    GetClassObjectFn getClassObject =
+        reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
+    if (!getClassObject) {
+        /* The error is read after the library is gone, so it is the last
+         * word of the whole failed request. */
+        FreeLibrary(library);
+        return LastErrorResult();
+    }
+
+    IClassFactory* factory = nullptr;
+    HRESULT hr = getClassObject(clsid, kClassFactoryId, reinterpret_cast<void**>(&factory));
+    if (FAILED(hr)) {
+        FreeLibrary(library);
+        return hr;
+    }
+    /* A library that grants success without a factory has nothing to
+     * create with; it is treated as any other refusal. */
+    if (!factory) {
+        FreeLibrary(library);
+        return E_NOINTERFACE;
+    }
+
+    /* Recorded before the object exists: its code lives in the library,
+     * which must stay loaded until TkTerminate whatever happens next. */
+    tk::LoadedLibraries().Append(library);
+    hr = factory->CreateInstance(nullptr, iid, out);
+    factory->Release();
+    return hr;
+}
+
+HRESULT NoOleCoCreate(REFCLSID, REFIID, void**)
+{
+    return S_OK;
+}
