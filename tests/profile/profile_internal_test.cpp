@@ -29,13 +29,15 @@ struct Fake {
     std::string stored;   /* what every read finds; empty: the default */
     BOOL writes = TRUE;
 
+    std::vector<HMODULE> modulesAsked;
     std::vector<DWORD> attributesSet;
     std::vector<std::string> copied;   /* from, to */
     std::vector<Call> reads, writesSeen;
 } g;
 
-DWORD WINAPI ModuleFileName(HMODULE, LPSTR path, DWORD capacity)
+DWORD WINAPI ModuleFileName(HMODULE module, LPSTR path, DWORD capacity)
 {
+    g.modulesAsked.push_back(module);
     DWORD n = static_cast<DWORD>(g.module.size());
     if (n >= capacity) {
         memcpy(path, g.module.data(), capacity);   /* unterminated, as on older systems */
@@ -92,6 +94,8 @@ protected:
 TEST_F(Profile, TheFileLiesInTheProgramsDirectory)
 {
     EXPECT_STREQ(CProfile("x.ini").Path(), "C:\\Bench\\x.ini");
+    /* The home module is the calling program, not tools.dll. */
+    EXPECT_EQ(g.modulesAsked, (std::vector<HMODULE>{ nullptr }));
     EXPECT_STREQ(CProfile("sub\\x.ini").Path(), "C:\\Bench\\sub\\x.ini");
     EXPECT_STREQ(CProfile(nullptr).Path(), "C:\\Bench\\");
     EXPECT_STREQ(CProfile("x.ini").Section(), "");
