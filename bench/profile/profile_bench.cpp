@@ -12,8 +12,8 @@
 
 namespace {
 
-const int kReads = 1000;
-const int kRounds = 5;
+const int kReads = 400;
+const int kRounds = 12;
 
 double Now()
 {
