@@ -31,10 +31,43 @@ public:
     virtual ~CException();
 
     /* Writes the exception's text into buffer (size bytes, terminator
-     * included) and returns the number of characters stored. */
+     * included) and returns the number of characters stored (0 for an
+     * empty text). Nothing is ever written beyond size bytes; a null buffer
+     * is taken as size 0.
+     *
+     * The text is the system's message for the code when it has one (its
+     * inserts such as %1 left as they stand); then nothing else changes.
+     * Otherwise it is the library's: for a fault code, its fixed text (cut
+     * to size - 1 bytes), for an access violation the access ("read from"
+     * or "write to") and the address, and for any other code the line
+     * "Unknown HRESULT = XXXXXXXX\n", or an empty text when size is below
+     * 32. An access violation thrown by code, without a fault record, says
+     * "read from or write to" and names no address.
+     *
+     * On that second path an exception made from a fault also learns where
+     * it happened: the source-line lookup is restarted and asked for the
+     * faulting instruction's line, which m_pszFile and m_nLine then hold
+     * (none and -1 when no line is found; a lookup that fails without any
+     * error code leaves them as they were). The file name is the library's
+     * own copy and stays readable while tools.dll is loaded. An exception
+     * thrown by code keeps the location its thrower gave. Not for use on
+     * two threads at once (the lookup is process-wide and unlocked). */
     virtual int GetErrorMessage(char* buffer, unsigned long size);
-    /* Shows the exception in a modal box of the given MessageBoxA type and
-     * returns the button that closed it, or 0 when no box could be shown. */
+    /* Shows the exception in a modal MessageBoxA of the given type, owned by
+     * no window and captioned "Exception Error", and returns the button that
+     * closed it (IDYES 6, IDNO 7, ...), or 0 when no box could be shown. The
+     * text comes from GetErrorMessage (called virtually) and the location it
+     * leaves; the path is shown from the word "Velquor" on (any case), or
+     * whole when the word is absent:
+     *     with text and location:  path(line)\n\n"text"\nmessage
+     *     with text only:          "text"\nmessage
+     *     with location only:      path (line)\n\nmessage
+     *     with neither:            message
+     * A type of exactly MB_YESNO appends "\nContinue?\n"; with an icon or
+     * any other flag nothing is appended. The box text holds at most 511
+     * characters: a longer one is cut after the last whole character that
+     * fits, before the question, which is always kept. A null text is
+     * shown as an empty one. */
     virtual int ReportError(unsigned type);
     virtual int ReportError(const char* text, unsigned type);
 

@@ -1,0 +1,161 @@
+/* Exception texts through tools.dll as a host reads them: the system's
+ * texts, the library's table, the access-violation format, the unknown-code
+ * line, small buffers, and the source line a fault's text finds. */
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+
+#include "tools/runtime.h"
+
+namespace {
+
+volatile int g_zero = 0;
+__attribute__((noipa)) int Divide(int a, int b) { return a / b; } const int kDivideLine = __LINE__;
+__attribute__((noipa)) int ReadAt(uintptr_t address) { return *reinterpret_cast<volatile int*>(address); }
+__attribute__((noipa)) void WriteAt(uintptr_t address) { *reinterpret_cast<volatile int*>(address) = 1; }
+
+const char kDivideText[] = "The thread tried to divide an integer value by an integer divisor of zero.\n";
+
+template <typename F>
+CException* Caught(F f)
+{
+    try {
+        f();
+    } catch (CException* e) {
+        return e;
+    }
+    return nullptr;
+}
+
+/* A buffer with guard bytes on both sides, to see what a call wrote. */
+struct Guarded {
+    char bytes[300];
+    char* Buffer() { return bytes + 8; }
+    Guarded() { memset(bytes, '~', sizeof bytes); }
+    /* True when nothing outside [Buffer(), Buffer() + size) changed. */
+    bool Intact(unsigned long size) const
+    {
+        for (size_t i = 0; i < sizeof bytes; ++i)
+            if ((i < 8 || i >= 8 + size) && bytes[i] != '~')
+                return false;
+        return true;
+    }
+};
+
+class Message : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { TkInitialize(); }
+    static void TearDownTestSuite() { TkTerminate(); }
+};
+
+TEST_F(Message, TheSystemsTextLeavesTheLocationAlone)
+{
+    static const char file[] = "memory.cpp";
+    CException* e = Caught([] { ThrowMemoryException(file, 12); });
+    ASSERT_NE(e, nullptr);
+    char text[256];
+    int n = e->GetErrorMessage(text, sizeof text);
+    EXPECT_GT(n, 0);
+    EXPECT_EQ(n, static_cast<int>(strlen(text)));
+    EXPECT_EQ(e->m_pszFile, file);
+    EXPECT_EQ(e->m_nLine, 12);
+
+    /* A system text with an insert is shown as it stands rather than lost. */
+    CException inserts(static_cast<long>(0x800700C1));
+    n = inserts.GetErrorMessage(text, sizeof text);
+    EXPECT_GT(n, 0);
+    EXPECT_NE(strstr(text, "%1"), nullptr) << text;
+}
+
+TEST_F(Message, ADivisionByZeroFindsItsTextAndSourceLine)
+{
+    CException* e = Caught([] { Divide(1, g_zero); });
+    ASSERT_NE(e, nullptr);
+    char text[256];
+    EXPECT_EQ(e->GetErrorMessage(text, sizeof text), 75);
+    EXPECT_STREQ(text, kDivideText);
+    ASSERT_NE(e->m_pszFile, nullptr);
+    const std::string file = e->m_pszFile;
+    EXPECT_EQ(file.substr(file.size() - 17), "\\message_test.cpp");
+    EXPECT_EQ(e->m_nLine, kDivideLine);
+
+    /* A second text restarts the symbol engine; the location stays right. */
+    const char* first = e->m_pszFile;
+    e->GetErrorMessage(text, sizeof text);
+    EXPECT_EQ(e->m_pszFile, first);
+    EXPECT_EQ(file, first);
+    EXPECT_EQ(e->m_nLine, kDivideLine);
+    e->Delete();
+}
+
+TEST_F(Message, AnAccessViolationNamesTheAccessAndTheAddress)
+{
+    char text[256];
+    CException* read = Caught([] { ReadAt(0); });
+    ASSERT_NE(read, nullptr);
+    const char readText[] =
+        "The thread tried to read from a virtual address 0x00000000 for which it does not have the appropriate "
+        "access.\n";
+    EXPECT_EQ(read->GetErrorMessage(text, sizeof text), static_cast<int>(strlen(readText)));
+    EXPECT_STREQ(text, readText);
+
+    CException* write = Caught([] { WriteAt(0x1234ABCD); });
+    ASSERT_NE(write, nullptr);
+    write->GetErrorMessage(text, sizeof text);
+    EXPECT_STREQ(text,
+                 "The thread tried to write to a virtual address 0x1234abcd for which it does not have the "
+                 "appropriate access.\n");
+
+    /* Cut to a small buffer, never past it. */
+    Guarded small;
+    EXPECT_EQ(write->GetErrorMessage(small.Buffer(), 20), 19);
+    EXPECT_STREQ(small.Buffer(), "The thread tried to");
+    EXPECT_TRUE(small.Intact(20));
+    read->Delete();
+    write->Delete();
+}
+
+TEST_F(Message, SmallBuffersGetWhatFitsAndNoMore)
+{
+    CException unknown(static_cast<long>(0x20000001));
+    Guarded wide, narrow, table, none;
+    EXPECT_EQ(unknown.GetErrorMessage(wide.Buffer(), 32), 27);
+    EXPECT_STREQ(wide.Buffer(), "Unknown HRESULT = 20000001\n");
+    EXPECT_EQ(unknown.GetErrorMessage(narrow.Buffer(), 31), 0);
+    EXPECT_STREQ(narrow.Buffer(), "");
+    EXPECT_TRUE(narrow.Intact(31));
+
+    CException bounds(static_cast<long>(0xC000008C));
+    EXPECT_EQ(bounds.GetErrorMessage(table.Buffer(), 10), 9);
+    EXPECT_STREQ(table.Buffer(), "The threa");
+    EXPECT_TRUE(table.Intact(10));
+
+    EXPECT_EQ(bounds.GetErrorMessage(none.Buffer(), 0), 0);
+    EXPECT_TRUE(none.Intact(0));
+    EXPECT_EQ(bounds.GetErrorMessage(nullptr, 256), 0);
+}
+
+TEST_F(Message, FaultCodesThrownByCodeGetATextAndKeepTheirLocation)
+{
+    char text[256];
+    CException* violation = Caught([] { ThrowException(static_cast<long>(0xC0000005), "thrower.cpp", 7); });
+    ASSERT_NE(violation, nullptr);
+    EXPECT_GT(violation->GetErrorMessage(text, sizeof text), 0);
+    EXPECT_STREQ(text,
+                 "The thread tried to read from or write to a virtual address for which it does not have the "
+                 "appropriate access.\n");
+    EXPECT_STREQ(violation->m_pszFile, "thrower.cpp");
+    EXPECT_EQ(violation->m_nLine, 7);
+
+    CException* divide = Caught([] { ThrowException(static_cast<long>(0xC0000094)); });
+    ASSERT_NE(divide, nullptr);
+    EXPECT_EQ(divide->GetErrorMessage(text, sizeof text), 75);
+    EXPECT_EQ(divide->m_pszFile, nullptr);
+    EXPECT_EQ(divide->m_nLine, -1);
+    violation->Delete();
+    divide->Delete();
+}
+
+}  // namespace

@@ -1,0 +1,416 @@
+/* The source-line lookup: its start, stop and lookups over a stand-in
+ * debug-help library, then the real one over a symbols directory of its own. */
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "runtime/symbol_lookup.h"
+
+namespace {
+
+using tk::CSymbolLookup;
+using tk::SourceLine;
+
+HMODULE const kLibrary = reinterpret_cast<HMODULE>(0x50000000);
+HANDLE const kSearch = reinterpret_cast<HANDLE>(0x600);
+HANDLE const kProcessHandle = reinterpret_cast<HANDLE>(0x77);
+const DWORD kProcessId = 0x1234;
+
+/* The stand-in platform's script and what it saw. */
+struct Fake {
+    DWORD family;
+    const char* programPath;            /* null: the path is not available */
+    DWORD pathLength;                   /* 0: the length of programPath */
+    DWORD loadError;                    /* non-zero: the load fails with it */
+    DWORD initializeError, cleanupError, lineError;
+    std::vector<std::string> missing;   /* entry points the library lacks */
+    std::vector<std::string> files;     /* what the directory search finds */
+    size_t failGrowthTo;                /* a storage size that cannot be had, once */
+    bool throwInScan;
+
+    int calls;                          /* every platform call */
+    int loads, frees, cleanups, setOptionsCalls, releases;
+    std::vector<std::string> entries;
+    DWORD options;
+    DWORD initializedProcess;
+    std::string searchPath, pattern;
+    BOOL invade;
+    UINT errorMode;
+    std::vector<UINT> errorModes;
+    IMAGEHLP_LINE lineSeen;
+    size_t nextFile;
+} g;
+
+char g_fileName[] = "C:\\Bench\\Velquor\\cpu.cpp";
+
+BOOL WINAPI Cleanup(HANDLE) { ++g.calls; ++g.cleanups; SetLastError(g.cleanupError); return !g.cleanupError; }
+BOOL WINAPI Initialize(HANDLE process, PCSTR path, BOOL invade)
+{
+    ++g.calls;
+    g.initializedProcess = reinterpret_cast<DWORD>(process);
+    g.searchPath = path;
+    g.invade = invade;
+    SetLastError(g.initializeError);
+    return !g.initializeError;
+}
+DWORD WINAPI SetOptions(DWORD options) { ++g.calls; ++g.setOptionsCalls; g.options = options; return options; }
+DWORD WINAPI LoadModule(HANDLE, HANDLE, PCSTR, PCSTR, DWORD, DWORD) { ++g.calls; return 0; }
+BOOL WINAPI UnloadModule(HANDLE, DWORD) { ++g.calls; return TRUE; }
+BOOL WINAPI GetLine(HANDLE, DWORD address, PDWORD, PIMAGEHLP_LINE line)
+{
+    ++g.calls;
+    g.lineSeen = *line;
+    SetLastError(g.lineError);
+    if (g.lineError || address != 0x401000)
+        return FALSE;
+    line->FileName = g_fileName;
+    line->LineNumber = 42;
+    return TRUE;
+}
+
+HMODULE WINAPI Load(LPCSTR name)
+{
+    ++g.calls;
+    ++g.loads;
+    EXPECT_STREQ(name, "dbghelp");
+    SetLastError(g.loadError);
+    return g.loadError ? nullptr : kLibrary;
+}
+FARPROC WINAPI Entry(HMODULE module, LPCSTR name)
+{
+    ++g.calls;
+    EXPECT_EQ(module, kLibrary);
+    g.entries.push_back(name);
+    for (const std::string& m : g.missing)
+        if (m == name)
+            return nullptr;
+    const std::string n = name;
+    void* f = n == "SymCleanup" ? reinterpret_cast<void*>(Cleanup)
+        : n == "SymInitialize" ? reinterpret_cast<void*>(Initialize)
+        : n == "SymSetOptions" ? reinterpret_cast<void*>(SetOptions)
+        : n == "SymLoadModule" ? reinterpret_cast<void*>(LoadModule)
+        : n == "SymUnloadModule" ? reinterpret_cast<void*>(UnloadModule)
+        : n == "SymGetLineFromAddr" ? reinterpret_cast<void*>(GetLine) : nullptr;
+    return reinterpret_cast<FARPROC>(f);
+}
+BOOL WINAPI Free(HMODULE) { ++g.calls; ++g.frees; return TRUE; }
+DWORD WINAPI ModulePath(HMODULE module, LPSTR path, DWORD size)
+{
+    ++g.calls;
+    EXPECT_EQ(module, nullptr) << "the executable's path, not the library's";
+    EXPECT_EQ(size, static_cast<DWORD>(MAX_PATH));
+    if (!g.programPath)
+        return 0;
+    lstrcpynA(path, g.programPath, size);
+    return g.pathLength ? g.pathLength : lstrlenA(path);
+}
+UINT WINAPI ErrorMode(UINT mode)
+{
+    ++g.calls;
+    g.errorModes.push_back(mode);
+    UINT previous = g.errorMode;
+    g.errorMode = mode;
+    return previous;
+}
+BOOL WINAPI FindNext(HANDLE search, WIN32_FIND_DATAA* found)
+{
+    ++g.calls;
+    EXPECT_EQ(search, kSearch);
+    if (g.throwInScan)
+        throw 1;
+    if (g.nextFile >= g.files.size()) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
+    lstrcpynA(found->cFileName, g.files[g.nextFile++].c_str(), MAX_PATH);
+    return TRUE;
+}
+HANDLE WINAPI FindFirst(LPCSTR pattern, WIN32_FIND_DATAA* found)
+{
+    ++g.calls;
+    g.pattern = pattern;
+    g.nextFile = 0;
+    if (g.files.empty()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    lstrcpynA(found->cFileName, g.files[g.nextFile++].c_str(), MAX_PATH);
+    return kSearch;
+}
+BOOL WINAPI FindEnd(HANDLE search) { ++g.calls; EXPECT_EQ(search, kSearch); return TRUE; }
+HANDLE WINAPI Process() { ++g.calls; return kProcessHandle; }
+DWORD WINAPI ProcessId() { ++g.calls; return kProcessId; }
+void* Reallocate(void* block, size_t bytes)
+{
+    ++g.calls;
+    if (bytes == g.failGrowthTo) {
+        g.failGrowthTo = 0;
+        return nullptr;
+    }
+    return realloc(block, bytes);
+}
+void Release(void* block) { ++g.calls; ++g.releases; free(block); }
+DWORD Family() { return g.family; }
+
+const tk::SymbolLookupPlatform kFake = {
+    Load, Entry, Free, ModulePath, ErrorMode, FindFirst, FindNext, FindEnd, Process, ProcessId, Reallocate,
+    Release, Family,
+};
+
+const std::vector<std::string> kSixEntryPoints = { "SymCleanup", "SymInitialize", "SymSetOptions",
+                                                   "SymLoadModule", "SymUnloadModule", "SymGetLineFromAddr" };
+
+class SymbolLookup : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g = Fake();
+        g.family = VER_PLATFORM_WIN32_NT;
+        g.programPath = "C:\\Bench\\cpu.exe";
+        g.errorMode = SEM_NOGPFAULTERRORBOX;
+        g.files = { "cpu.pdb", "mem.pdb", "a.b.pdb" };
+    }
+
+    static std::vector<std::string> Titles(const CSymbolLookup& lookup)
+    {
+        std::vector<std::string> titles;
+        for (int i = 0; i < lookup.DatabaseCount(); ++i) {
+            titles.push_back(lookup.DatabaseAt(i).title);
+            EXPECT_EQ(lookup.DatabaseAt(i).word, 0u);
+        }
+        return titles;
+    }
+};
+
+TEST_F(SymbolLookup, StartsOnceStopsAndStartsAfreshAgain)
+{
+    CSymbolLookup lookup(kFake);
+    EXPECT_FALSE(lookup.Started());
+    EXPECT_EQ(lookup.Start(), S_OK);
+    EXPECT_TRUE(lookup.Started());
+    EXPECT_EQ(g.entries, kSixEntryPoints);
+    EXPECT_EQ(g.options, 0x14u);
+    EXPECT_EQ(g.initializedProcess, reinterpret_cast<DWORD>(kProcessHandle)) << "the NT family takes the handle";
+    EXPECT_EQ(g.searchPath, "C:\\Bench\\symbols");
+    EXPECT_EQ(g.invade, TRUE);
+    EXPECT_EQ(g.pattern, "C:\\Bench\\symbols\\*.pdb");
+    EXPECT_STREQ(lookup.ProgramDirectory(), "C:\\Bench\\");
+    EXPECT_EQ(Titles(lookup), (std::vector<std::string>{ "cpu", "mem", "a.b" }));
+    EXPECT_EQ(lookup.DatabaseCapacity(), 4);
+
+    const int calls = g.calls;
+    EXPECT_EQ(lookup.Start(), S_FALSE);
+    EXPECT_EQ(g.calls, calls) << "a started engine makes no platform call";
+
+    EXPECT_EQ(lookup.Stop(), S_OK);
+    EXPECT_FALSE(lookup.Started());
+    EXPECT_FALSE(lookup.Loaded());
+    EXPECT_EQ(g.cleanups, 1);
+    EXPECT_EQ(g.frees, 1);
+    EXPECT_EQ(lookup.DatabaseCount(), 3) << "Stop leaves the list";
+    EXPECT_EQ(lookup.Stop(), S_OK);
+    EXPECT_EQ(g.cleanups, 1) << "a stopped engine is not cleaned up again";
+
+    g.files = { "net.pdb" };
+    EXPECT_EQ(lookup.Start(), S_OK);
+    EXPECT_EQ(g.loads, 2);
+    EXPECT_EQ(g.entries.size(), 12u) << "every entry point is looked up again";
+    EXPECT_EQ(Titles(lookup), (std::vector<std::string>{ "net" })) << "the list is rebuilt, not extended";
+}
+
+TEST_F(SymbolLookup, TakesTheProcessIdOffTheNtFamilyAndBeforeItIsKnown)
+{
+    for (DWORD family : { 0u, 1u }) {
+        g.family = family;
+        CSymbolLookup lookup(kFake);
+        lookup.Start();
+        EXPECT_EQ(lookup.Process(), kProcessId) << "family " << family;
+        EXPECT_EQ(g.initializedProcess, kProcessId) << "family " << family;
+    }
+}
+
+TEST_F(SymbolLookup, AFailedLoadLeavesItUnstartedAndIsTriedAgain)
+{
+    g.loadError = ERROR_MOD_NOT_FOUND;
+    CSymbolLookup lookup(kFake);
+    EXPECT_EQ(lookup.Start(), static_cast<HRESULT>(0x8007007E));
+    EXPECT_FALSE(lookup.Started());
+    EXPECT_EQ(lookup.FindLine(0x401000).outcome, SourceLine::kUnavailable);
+    EXPECT_EQ(lookup.Stop(), S_OK);
+    EXPECT_EQ(g.cleanups + g.frees, 0);
+    g.loadError = 0;
+    EXPECT_EQ(lookup.Start(), S_OK);
+    EXPECT_EQ(g.loads, 2);
+}
+
+TEST_F(SymbolLookup, AFailedInitialisationOrCleanUpKeepsTheEngineStarted)
+{
+    g.initializeError = ERROR_INVALID_PARAMETER;
+    CSymbolLookup lookup(kFake);
+    EXPECT_EQ(lookup.Start(), static_cast<HRESULT>(0x80070057));
+    EXPECT_TRUE(lookup.Started());
+    g.lineError = ERROR_INVALID_HANDLE;
+    SourceLine line = lookup.FindLine(0x401000);
+    EXPECT_EQ(line.outcome, SourceLine::kNotFound) << "the lookup is still asked";
+    EXPECT_EQ(line.hr, static_cast<HRESULT>(0x80070006));
+
+    g.cleanupError = ERROR_INVALID_HANDLE;
+    EXPECT_EQ(lookup.Stop(), static_cast<HRESULT>(0x80070006));
+    EXPECT_TRUE(lookup.Started());
+    EXPECT_EQ(g.frees, 0) << "the library stays loaded while its clean-up failed";
+    EXPECT_EQ(lookup.Start(), S_FALSE);
+    EXPECT_EQ(g.loads, 1);
+}
+
+TEST_F(SymbolLookup, FindsLinesAndReportsWhatItCouldNot)
+{
+    CSymbolLookup lookup(kFake);
+    EXPECT_EQ(lookup.FindLine(0x401000).outcome, SourceLine::kUnavailable) << "before any start";
+    EXPECT_EQ(g.calls, 0);
+    lookup.Start();
+
+    SourceLine found = lookup.FindLine(0x401000);
+    EXPECT_EQ(found.outcome, SourceLine::kFound);
+    EXPECT_EQ(found.file, g_fileName) << "the library's own text";
+    EXPECT_EQ(found.line, 42u);
+    EXPECT_EQ(g.lineSeen.SizeOfStruct, 20u);
+    EXPECT_EQ(g.lineSeen.LineNumber, 0u);
+    EXPECT_EQ(g.lineSeen.FileName, nullptr);
+
+    SourceLine quiet = lookup.FindLine(0x999);
+    EXPECT_EQ(quiet.outcome, SourceLine::kNotFound);
+    EXPECT_EQ(quiet.hr, S_OK) << "the platform left no error";
+    g.lineError = ERROR_MOD_NOT_FOUND;
+    EXPECT_EQ(lookup.FindLine(0x401000).hr, static_cast<HRESULT>(0x8007007E));
+    g.lineError = 0x80001234;
+    EXPECT_EQ(lookup.FindLine(0x401000).hr, static_cast<HRESULT>(0x80001234)) << "a negative code stays";
+}
+
+TEST_F(SymbolLookup, ALibraryLackingEntryPointsIsNeverCalledThroughThem)
+{
+    g.missing = { "SymSetOptions", "SymInitialize", "SymCleanup", "SymGetLineFromAddr" };
+    CSymbolLookup lookup(kFake);
+    EXPECT_EQ(lookup.Start(), HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND));
+    EXPECT_TRUE(lookup.Started());
+    EXPECT_EQ(lookup.FindLine(0x401000).outcome, SourceLine::kUnavailable);
+    EXPECT_EQ(lookup.Stop(), S_OK) << "nothing to clean up: the library is simply unloaded";
+    EXPECT_FALSE(lookup.Loaded());
+    EXPECT_EQ(g.frees, 1);
+    EXPECT_EQ(g.setOptionsCalls + g.cleanups, 0);
+}
+
+TEST_F(SymbolLookup, AnUnknownProgramPathMeansTheCurrentDirectory)
+{
+    const char* const longPath = "C:\\a-path-that-fills-the-buffer\\cpu.exe";
+    struct { const char* path; DWORD length; } cases[] = { { nullptr, 0 }, { "cpu.exe", 0 }, { longPath, MAX_PATH } };
+    for (const auto& c : cases) {
+        g.programPath = c.path;
+        g.pathLength = c.length;
+        CSymbolLookup lookup(kFake);
+        lookup.Start();
+        EXPECT_STREQ(lookup.ProgramDirectory(), "") << (c.path ? c.path : "no path");
+        EXPECT_EQ(g.searchPath, "symbols");
+        EXPECT_EQ(g.pattern, "symbols\\*.pdb");
+    }
+}
+
+TEST_F(SymbolLookup, TheScanRestoresTheErrorModeOnEveryWayOut)
+{
+    CSymbolLookup lookup(kFake);
+    lookup.Start();
+    EXPECT_EQ(g.errorModes, (std::vector<UINT>{ 0x8001, SEM_NOGPFAULTERRORBOX }));
+    lookup.Stop();
+
+    g.files.clear();
+    g.errorModes.clear();
+    EXPECT_EQ(lookup.Start(), S_OK) << "no symbols directory is no failure";
+    EXPECT_EQ(lookup.DatabaseCount(), 0);
+    EXPECT_EQ(lookup.DatabaseCapacity(), 0);
+    EXPECT_EQ(g.errorModes, (std::vector<UINT>{ 0x8001, SEM_NOGPFAULTERRORBOX }));
+    lookup.Stop();
+
+    g.files = { "cpu.pdb", "mem.pdb" };
+    g.throwInScan = true;
+    g.errorModes.clear();
+    EXPECT_THROW(lookup.Start(), int);
+    EXPECT_EQ(g.errorMode, static_cast<UINT>(SEM_NOGPFAULTERRORBOX));
+    EXPECT_EQ(g.errorModes.size(), 2u);
+}
+
+TEST_F(SymbolLookup, AnEntryThatGetsNoMemoryIsLeftOutAndDestructionCallsNoLibrary)
+{
+    g.failGrowthTo = 2 * sizeof(CSymbolLookup::Database);
+    {
+        CSymbolLookup lookup(kFake);
+        lookup.Start();
+        EXPECT_EQ(Titles(lookup), (std::vector<std::string>{ "cpu", "a.b" })) << "mem is left out, a.b is not";
+        EXPECT_EQ(lookup.DatabaseCapacity(), 2);
+    }
+    EXPECT_EQ(g.releases, 1) << "the list's storage";
+    EXPECT_EQ(g.cleanups + g.frees, 0) << "destruction makes no call into the library";
+}
+
+/* The real debug-help library, with a program directory of our own. */
+char g_directory[MAX_PATH];
+
+DWORD WINAPI OwnProgramPath(HMODULE, LPSTR path, DWORD size)
+{
+    return static_cast<DWORD>(snprintf(path, size, "%sprogram.exe", g_directory));
+}
+DWORD NtFamily() { return VER_PLATFORM_WIN32_NT; }
+
+__attribute__((noipa)) int Located(int a) { return a * 3; } const int kLocatedLine = __LINE__;
+
+TEST(RealSymbolLookup, ScansTheSymbolsDirectoryAndFindsSourceLines)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    snprintf(g_directory, sizeof g_directory, "%slookup-%lu\\", temp, GetCurrentProcessId());
+    const std::string symbols = std::string(g_directory) + "symbols";
+    ASSERT_TRUE(CreateDirectoryA(g_directory, nullptr));
+    tk::SymbolLookupPlatform platform = tk::kSystemSymbolLookupPlatform;
+    platform.getModuleFileName = OwnProgramPath;
+    platform.platformFamily = NtFamily;
+    const UINT before = SEM_NOGPFAULTERRORBOX | SEM_NOALIGNMENTFAULTEXCEPT;
+    const UINT outer = SetErrorMode(before);
+
+    ASSERT_EQ(GetModuleHandleA("dbghelp.dll"), nullptr);
+    CSymbolLookup lookup(platform);
+    EXPECT_EQ(lookup.Start(), S_OK) << "a missing symbols directory is no failure";
+    EXPECT_EQ(lookup.DatabaseCount(), 0);
+    ASSERT_NE(GetModuleHandleA("dbghelp.dll"), nullptr);
+    SourceLine line = lookup.FindLine(reinterpret_cast<DWORD>(&Located));
+    ASSERT_EQ(line.outcome, SourceLine::kFound);
+    const std::string file = line.file;
+    EXPECT_EQ(file.substr(file.size() - 32), "\\symbol_lookup_internal_test.cpp");
+    EXPECT_EQ(line.line, static_cast<DWORD>(kLocatedLine));
+    EXPECT_EQ(lookup.Stop(), S_OK);
+    EXPECT_EQ(GetModuleHandleA("dbghelp.dll"), nullptr) << "Stop unloads the library";
+
+    ASSERT_TRUE(CreateDirectoryA(symbols.c_str(), nullptr));
+    EXPECT_EQ(lookup.Start(), S_OK) << "an empty symbols directory is no failure";
+    EXPECT_EQ(lookup.DatabaseCount(), 0);
+    lookup.Stop();
+
+    for (const char* name : { "a.b.pdb", "cpu.pdb", "notes.txt" })
+        CloseHandle(CreateFileA((symbols + "\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    EXPECT_EQ(lookup.Start(), S_OK);
+    std::vector<std::string> titles;
+    for (int i = 0; i < lookup.DatabaseCount(); ++i)
+        titles.push_back(lookup.DatabaseAt(i).title);
+    std::sort(titles.begin(), titles.end());
+    EXPECT_EQ(titles, (std::vector<std::string>{ "a.b", "cpu" }));
+    EXPECT_EQ(SetErrorMode(outer), before) << "the scan gave the process its error mode back";
+    lookup.Stop();
+
+    for (const char* name : { "a.b.pdb", "cpu.pdb", "notes.txt" })
+        DeleteFileA((symbols + "\\" + name).c_str());
+    RemoveDirectoryA(symbols.c_str());
+    RemoveDirectoryA(g_directory);
+}
+
+}  // namespace
