@@ -123,6 +123,10 @@ private:
     Database* databases_;
     int count_;
     int capacity_;
+    /* Entry points of the last start; Stop leaves them. SymLoadModule and
+     * SymUnloadModule are looked up with the others but never called: with
+     * the invade flag, SymInitialize loads every module of the process
+     * itself. */
     CleanupFn cleanup_;
     InitializeFn initialize_;
     SetOptionsFn setOptions_;
