@@ -1,0 +1,151 @@
+/* model.cpp -- the graph's settings, copies and sample histories. */
+#include "tools/graph.h"
+#include "tools/runtime.h"
+#include "graph/factors.h"
+#include "graph/surface.h"
+
+namespace {
+
+/* The pens, widths, colours and histories have four entries. */
+int LimitLines(int lines)
+{
+    return lines < 0 ? 0 : lines > 4 ? 4 : lines;
+}
+
+}  // namespace
+
+CGraph::CGraph(int nLines, HWND hWndBelow) : CGraph(nLines, hWndBelow, tk::kGdiSurface) {}
+
+CGraph::CGraph(int nLines, HWND hWndBelow, const tk::GraphSurface& surface)
+    : m_hWnd(nullptr), m_hWndBelow(hWndBelow), m_Rect(), m_nLines(LimitLines(nLines)), m_nMaxSamples(1),
+      m_nUnit(1), m_nMin(0), m_nMax(100), m_nGridPercent(25), m_Widths{ 1, 1, 1, 1 }, m_nGridWidth(1),
+      m_fScaleY(1.0f), m_fGridX(0.0f), m_fGridY(0.0f), m_dwLastDraw(0), m_bSuspended(false),
+      m_GridColor(0x408000), m_BkColor(0x000000), m_Colors{ 0x00FF00, 0x00FFFF, 0x0000FF, 0xFFFFFF },
+      m_pSurface(&surface), m_bAttached(false) {}
+
+CGraph::CGraph(const CGraph& other)
+    : m_hWnd(other.m_hWnd), m_hWndBelow(other.m_hWndBelow), m_Rect(other.m_Rect), m_nLines(other.m_nLines),
+      m_nMaxSamples(other.m_nMaxSamples), m_nUnit(other.m_nUnit), m_nMin(other.m_nMin), m_nMax(other.m_nMax),
+      m_nGridPercent(other.m_nGridPercent), m_Widths{ other.m_Widths[0], other.m_Widths[1], other.m_Widths[2],
+                                                      other.m_Widths[3] },
+      m_nGridWidth(other.m_nGridWidth), m_fScaleY(other.m_fScaleY), m_fGridX(other.m_fGridX),
+      m_fGridY(other.m_fGridY), m_dwLastDraw(other.m_dwLastDraw), m_bSuspended(other.m_bSuspended),
+      m_GridColor(other.m_GridColor), m_BkColor(other.m_BkColor),
+      m_Colors{ other.m_Colors[0], other.m_Colors[1], other.m_Colors[2], other.m_Colors[3] },
+      m_pSurface(other.m_pSurface), m_bAttached(false)
+{
+    for (int i = 0; i < 4; ++i)
+        if (!m_History[i].CopyFrom(other.m_History[i], *m_pSurface))
+            ThrowMemoryException();
+}
+
+CGraph& CGraph::operator=(const CGraph& other)
+{
+    if (this == &other)
+        return *this;
+    /* Everything that can fail comes first, so that a failure leaves this
+     * graph as it was. */
+    CSampleHistory copies[4];
+    for (int i = 0; i < 4; ++i)
+        if (!copies[i].CopyFrom(other.m_History[i], *other.m_pSurface))
+            ThrowMemoryException();
+    ReleaseObjects();
+    m_hWnd = other.m_hWnd;
+    m_hWndBelow = other.m_hWndBelow;
+    m_Rect = other.m_Rect;
+    m_nLines = other.m_nLines;
+    m_nMaxSamples = other.m_nMaxSamples;
+    m_nUnit = other.m_nUnit;
+    m_nMin = other.m_nMin;
+    m_nMax = other.m_nMax;
+    m_nGridPercent = other.m_nGridPercent;
+    m_nGridWidth = other.m_nGridWidth;
+    m_fScaleY = other.m_fScaleY;
+    m_fGridX = other.m_fGridX;
+    m_fGridY = other.m_fGridY;
+    m_dwLastDraw = other.m_dwLastDraw;
+    m_bSuspended = other.m_bSuspended;
+    m_GridColor = other.m_GridColor;
+    m_BkColor = other.m_BkColor;
+    for (int i = 0; i < 4; ++i) {
+        m_Widths[i] = other.m_Widths[i];
+        m_Colors[i] = other.m_Colors[i];
+        m_History[i].Swap(copies[i]);
+    }
+    m_pSurface = other.m_pSurface;
+    return *this;
+}
+
+HRESULT CGraph::Add(int* pSamples)
+{
+    if (!pSamples)
+        return E_POINTER;
+    /* A bound of 0 (a rectangle narrower than one step) keeps the newest. */
+    unsigned keep = m_nMaxSamples ? m_nMaxSamples : 1;
+    /* All room first: a history that cannot grow leaves every line as it
+     * was, rather than some lines a sample ahead of the others. */
+    for (int i = 0; i < m_nLines; ++i) {
+        unsigned count = m_History[i].Count();
+        if (!m_History[i].Reserve(count < keep ? count + 1 : keep, *m_pSurface))
+            return E_OUTOFMEMORY;
+    }
+    for (int i = 0; i < m_nLines; ++i) {
+        if (pSamples[i] > m_nMax)
+            pSamples[i] = m_nMax;
+        else if (pSamples[i] < m_nMin)
+            pSamples[i] = m_nMin;
+        m_History[i].Push(pSamples[i], keep);
+    }
+    return S_OK;
+}
+
+HRESULT CGraph::SetUnit(int nUnit)
+{
+    if (nUnit < 1)
+        return E_INVALIDARG;
+    m_nUnit = nUnit;
+    m_nMaxSamples = tk::Bound(m_Rect, m_nUnit);
+    return S_OK;
+}
+
+HRESULT CGraph::SetGridUnit(int nGridX, int nGridPercent)
+{
+    m_nGridPercent = nGridPercent;
+    m_fGridX = tk::Single(4.0 * nGridX);
+    m_fGridY = tk::GridY(m_Rect, m_nGridPercent);
+    return S_OK;
+}
+
+HRESULT CGraph::SetRange(int nMin, int nMax)
+{
+    if (nMin >= nMax)
+        return E_INVALIDARG;
+    m_nMin = nMin;
+    m_nMax = nMax;
+    m_fScaleY = tk::ScaleY(m_Rect, m_nMin, m_nMax);
+    return S_OK;
+}
+
+HRESULT CGraph::SetBkColor(unsigned long color)
+{
+    m_BkColor = color;
+    return S_OK;
+}
+
+HRESULT CGraph::SetLineColor(unsigned long* pColors, int* pWidths)
+{
+    if (!pColors || !pWidths)
+        return E_POINTER;
+    for (int i = 0; i < m_nLines; ++i) {
+        m_Colors[i] = pColors[i];
+        m_Widths[i] = pWidths[i];
+    }
+    return S_OK;
+}
+
+HRESULT CGraph::SetGridColor(unsigned long color, int nWidth)
+{
+    m_GridColor = color;
+    m_nGridWidth = nWidth;
+    return S_OK;
+}

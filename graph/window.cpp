@@ -1,0 +1,197 @@
+/* window.cpp -- binding a graph to its window, its drawing objects and size
+ * changes. */
+#include "tools/graph.h"
+#include "graph/factors.h"
+#include "graph/scoped.h"
+#include "graph/surface.h"
+
+namespace {
+
+/* (0, 0, width, height) less the second window's height; a second window
+ * taller than that leaves a rectangle of no height. */
+RECT DrawingRect(int width, int height, int below)
+{
+    RECT rect = { 0, 0, width, below < height ? height - below : 0 };
+    return rect;
+}
+
+}  // namespace
+
+CGraph::~CGraph()
+{
+    tk::LastErrorKeeper keep;
+    TakePictureOff();
+    /* The members end after this body, in the reverse order of their
+     * declaration: the histories, the fourth line's first, then the font,
+     * bitmap, background brush, grid pen and the line pens from the fourth
+     * to the first. */
+}
+
+HRESULT CGraph::Attach(HWND hWnd)
+{
+    if (!hWnd)
+        return E_INVALIDARG;
+    const tk::GraphSurface& s = *m_pSurface;
+    RECT client;
+    if (!s.getClientRect(hWnd, &client))
+        return E_INVALIDARG;
+
+    /* A window that the graph leaves must not keep showing a bitmap that is
+     * about to be released. */
+    if (hWnd != m_hWnd)
+        TakePictureOff();
+    m_hWnd = hWnd;
+    m_Rect = DrawingRect(client.right, client.bottom, CoveredHeight(hWnd, client));
+    m_fScaleY = tk::ScaleY(m_Rect, m_nMin, m_nMax);
+    m_fGridX = tk::Single(12.0 * m_nUnit);
+    m_fGridY = tk::GridY(m_Rect, m_nGridPercent);
+    /* Without this a graph whose step is never set would keep one sample:
+     * the bound follows the rectangle wherever the rectangle is measured. */
+    m_nMaxSamples = tk::Bound(m_Rect, m_nUnit);
+
+    tk::Outcome outcome;
+    CClientDC dc(hWnd, s);
+    outcome.Check(dc.Handle() != nullptr);
+    if (Vacate(m_BkBrush, outcome))
+        Occupy(m_BkBrush, s.createSolidBrush(m_BkColor), outcome);
+    if (Vacate(m_Font, outcome))
+        Occupy(m_Font, s.createFontA(14, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS,
+                                     CLIP_DEFAULT_PRECIS, PROOF_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Arial"),
+               outcome);
+    MakePicture(dc, outcome);
+    if (Vacate(m_GridPen, outcome))
+        Occupy(m_GridPen, s.createPen(PS_SOLID, m_nGridWidth, m_GridColor), outcome);
+    for (int i = 0; i < m_nLines; ++i)
+        if (Vacate(m_Pens[i], outcome))
+            Occupy(m_Pens[i], s.createPen(PS_SOLID, m_Widths[i], m_Colors[i]), outcome);
+    m_dwLastDraw = s.tickCount();
+    m_bAttached = true;
+    return outcome.Result();
+}
+
+HRESULT CGraph::Resize(unsigned int nType, int nWidth, int nHeight)
+{
+    if (nType == SIZE_MINIMIZED || nType == SIZE_MAXHIDE) {
+        m_bSuspended = true;
+        return S_OK;
+    }
+    if (nWidth < 0 || nHeight < 0)
+        return E_INVALIDARG;
+    const tk::GraphSurface& s = *m_pSurface;
+    m_bSuspended = false;
+    int below = BelowHeight();
+    RECT rect = DrawingRect(nWidth, nHeight, below);
+    /* Placed along the parent's bottom edge by the graph itself, so that any
+     * window will do there, not only one that places itself when moved. */
+    if (m_hWndBelow)
+        s.moveWindow(m_hWndBelow, 0, nHeight - below, nWidth, below, TRUE);
+    if (rect.left == m_Rect.left && rect.top == m_Rect.top && rect.right == m_Rect.right &&
+        rect.bottom == m_Rect.bottom)
+        return S_FALSE;
+
+    m_Rect = rect;
+    m_fScaleY = tk::ScaleY(m_Rect, m_nMin, m_nMax);
+    m_fGridY = tk::GridY(m_Rect, m_nGridPercent);
+    m_nMaxSamples = tk::Bound(m_Rect, m_nUnit);
+    if (!m_bAttached)
+        return S_OK;
+
+    tk::Outcome outcome;
+    CClientDC dc(m_hWnd, s);
+    outcome.Check(dc.Handle() != nullptr);
+    TakePictureOff();
+    MakePicture(dc, outcome);
+    {
+        tk::ScopedSelection brush(dc, m_BkBrush, s);
+        s.patBlt(dc, 0, 0, m_Rect.right, m_Rect.bottom, PATCOPY);
+    }
+    return outcome.Result();
+}
+
+/* How much of the bottom of window's client area the second window covers:
+ * all from its top edge down, when it lies across the client area; nothing
+ * when it lies beside, above or below it, or cannot be measured. A static
+ * control takes the size of the picture it shows, which already left room
+ * for the second window; measured again, it is therefore not cut once more,
+ * however often a graph attaches to it. */
+int CGraph::CoveredHeight(HWND window, const RECT& client) const
+{
+    RECT below;
+    if (!m_hWndBelow || !m_pSurface->getWindowRect(m_hWndBelow, &below))
+        return 0;
+    POINT origin = { 0, 0 };
+    m_pSurface->mapWindowPoints(window, nullptr, &origin, 1);
+    RECT area = { origin.x, origin.y, origin.x + client.right, origin.y + client.bottom };
+    if (below.left >= area.right || below.right <= area.left || below.top >= area.bottom ||
+        below.bottom <= area.top)
+        return 0;
+    return below.top > area.top ? area.bottom - below.top : client.bottom;
+}
+
+/* The second window's client height; 0 without one, or when its client
+ * area cannot be read. */
+int CGraph::BelowHeight() const
+{
+    RECT below;
+    if (m_hWndBelow && m_pSurface->getClientRect(m_hWndBelow, &below))
+        return below.bottom;
+    return 0;
+}
+
+/* Releases the bitmap and makes one of the drawing rectangle's size, filled
+ * with the background, for the graph window to show. A bitmap that cannot be
+ * released is shown again instead. */
+void CGraph::MakePicture(HDC windowDC, tk::Outcome& outcome)
+{
+    const tk::GraphSurface& s = *m_pSurface;
+    if (Vacate(m_Bitmap, outcome)) {
+        Occupy(m_Bitmap, s.createCompatibleBitmap(windowDC, m_Rect.right, m_Rect.bottom), outcome);
+        if (m_Bitmap.Handle()) {
+            tk::MemoryDC memory(windowDC, s);
+            outcome.Check(memory != nullptr);
+            if (memory) {
+                /* Both selections end before the context is deleted and the
+                 * bitmap given away: a bitmap selected into a context cannot
+                 * be shown by the window. */
+                tk::ScopedSelection bitmap(memory, m_Bitmap, s);
+                tk::ScopedSelection brush(memory, m_BkBrush, s);
+                s.patBlt(memory, 0, 0, m_Rect.right, m_Rect.bottom, PATCOPY);
+            }
+        }
+    }
+    s.sendMessageA(m_hWnd, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_Bitmap.Handle()));
+}
+
+void CGraph::TakePictureOff()
+{
+    if (m_bAttached && m_Bitmap.Handle())
+        m_pSurface->sendMessageA(m_hWnd, STM_SETIMAGE, IMAGE_BITMAP, 0);
+}
+
+/* Detaches the graph: every object it can release goes; one that cannot is
+ * kept, and tried again when the graph ends. */
+void CGraph::ReleaseObjects()
+{
+    tk::LastErrorKeeper keep;
+    TakePictureOff();
+    m_Font.Release();
+    m_Bitmap.Release();
+    m_BkBrush.Release();
+    m_GridPen.Release();
+    for (int i = 3; i >= 0; --i)
+        m_Pens[i].Release();
+    m_bAttached = false;
+}
+
+bool CGraph::Vacate(CGdiObject& owner, tk::Outcome& outcome)
+{
+    bool released = owner.Release();
+    outcome.Check(released);
+    return released;
+}
+
+void CGraph::Occupy(CGdiObject& owner, HGDIOBJ object, tk::Outcome& outcome)
+{
+    outcome.Check(object != nullptr);
+    owner.Keep(object, *m_pSurface);
+}
