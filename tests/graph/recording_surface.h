@@ -1,0 +1,122 @@
+/* recording_surface.h -- a drawing surface that paints nothing and keeps
+ * every call with its arguments, hands out stand-in handles, keeps account
+ * of what is made, selected and released, and fails calls on demand. */
+#ifndef TOOLS_TESTS_GRAPH_RECORDING_SURFACE_H
+#define TOOLS_TESTS_GRAPH_RECORDING_SURFACE_H
+
+#include <windows.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tools/graph.h"
+#include "graph/surface.h"
+
+namespace tktest {
+
+struct Call {
+    std::string op;           /* the platform function's name, e.g. "LineTo" */
+    std::vector<long> args;   /* its arguments, handles as numbers, in order */
+    std::string text;         /* TextOutA's text, CreateFontA's face */
+};
+
+enum class Kind { Pen, Brush, Font, Bitmap, WindowDC, MemoryDC };
+
+struct Recorder {
+    std::vector<Call> calls;
+    DWORD now = 0;                     /* what the clock reads */
+    std::map<HWND, RECT> windows;      /* client rectangles; others fail */
+    std::map<HWND, POINT> origins;     /* client origins on the screen (no
+                                        * borders); MoveWindow sets them */
+
+    /* Failures on demand: calls named here return none (last error
+     * ERROR_NOT_ENOUGH_MEMORY); DeleteObject of these handles fails (last
+     * error ERROR_BUSY); and every allocation fails. */
+    std::set<std::string> failing;
+    std::set<HGDIOBJ> undeletable;
+    bool failAllocation = false;
+
+    /* Accounts. */
+    std::map<HANDLE, Kind> live;       /* made and not yet released */
+    std::map<HBITMAP, SIZE> bitmapSizes;
+    int made = 0;
+    int released = 0;
+    int badReleases = 0;               /* of a handle not live: twice, or never made */
+    int releasedWhileSelected = 0;     /* objects and contexts given up in use */
+    int allocations = 0;
+    int frees = 0;
+    std::map<HWND, LPARAM> pictures;   /* what STM_SETIMAGE gave each window */
+    std::map<HDC, std::map<Kind, HGDIOBJ>> selected;
+    std::map<HDC, int> bkMode;
+    std::map<HDC, COLORREF> textColor;
+
+    /* The calls of one name, in order. */
+    std::vector<Call> Of(const std::string& op) const;
+    /* The index in calls of the first call of op whose first argument is
+     * handle (any call of op when handle is 0), or -1. */
+    int IndexOf(const std::string& op, long handle = 0) const;
+};
+
+/* The one recorder behind kRecordingSurface; Fresh() starts it anew. */
+Recorder& Recording();
+void Fresh();
+
+extern const tk::GraphSurface kRecordingSurface;
+
+/* The stand-in handle of a kind of object that a new context starts with. */
+HGDIOBJ StockOf(Kind kind);
+
+inline long Num(const void* handle) { return static_cast<long>(reinterpret_cast<INT_PTR>(handle)); }
+
+/* A graph on the recording surface, with its state in the open. */
+class RecordedGraph : public CGraph {
+public:
+    explicit RecordedGraph(int lines, HWND below = nullptr) : CGraph(lines, below, kRecordingSurface) {}
+
+    using CGraph::m_hWnd;
+    using CGraph::m_hWndBelow;
+    using CGraph::m_Pens;
+    using CGraph::m_GridPen;
+    using CGraph::m_BkBrush;
+    using CGraph::m_Rect;
+    using CGraph::m_Bitmap;
+    using CGraph::m_Font;
+    using CGraph::m_nLines;
+    using CGraph::m_nMaxSamples;
+    using CGraph::m_nUnit;
+    using CGraph::m_nMin;
+    using CGraph::m_nMax;
+    using CGraph::m_nGridPercent;
+    using CGraph::m_Widths;
+    using CGraph::m_nGridWidth;
+    using CGraph::m_fScaleY;
+    using CGraph::m_fGridX;
+    using CGraph::m_fGridY;
+    using CGraph::m_dwLastDraw;
+    using CGraph::m_bSuspended;
+    using CGraph::m_GridColor;
+    using CGraph::m_BkColor;
+    using CGraph::m_Colors;
+    using CGraph::m_History;
+    using CGraph::s_nGridOffset;
+
+    /* Line i's samples, newest first. */
+    std::vector<int> Samples(int i) const
+    {
+        std::vector<int> samples;
+        for (unsigned k = 0; k < m_History[i].Count(); ++k)
+            samples.push_back(m_History[i].At(k));
+        return samples;
+    }
+};
+
+/* Stand-in windows for the recorder. */
+const HWND kGraphWindow = reinterpret_cast<HWND>(0x10010);
+const HWND kOtherWindow = reinterpret_cast<HWND>(0x10020);
+const HWND kBelowWindow = reinterpret_cast<HWND>(0x10030);
+
+}  // namespace tktest
+
+#endif
