@@ -4,6 +4,7 @@
 #include <unknwn.h>
 
 #include "tools/component.h"
+#include "runtime/hresult.h"
 #include "runtime/statics.h"
 
 namespace {
@@ -14,16 +15,12 @@ const IID kClassFactoryId = { 0x00000001, 0x0000, 0x0000, { 0xC0, 0x00, 0x00, 0x
 
 typedef HRESULT (STDAPICALLTYPE* GetClassObjectFn)(REFCLSID clsid, REFIID iid, void** out);
 
-/* The thread's last error as an HRESULT: a positive code keeps its low 16
- * bits with 0x80070000 set, a code with the top bit set is an HRESULT
- * already. Reached only on failure, so a last error of 0 must not turn
- * into S_OK. */
+/* The thread's last error as an HRESULT. Reached only on failure, so a
+ * last error of 0 must not turn into S_OK. */
 HRESULT LastErrorResult()
 {
-    LONG error = static_cast<LONG>(GetLastError());
-    if (error > 0)
-        return static_cast<HRESULT>((error & 0xFFFF) | 0x80070000u);
-    return error < 0 ? error : E_FAIL;
+    HRESULT hr = tk::FromLastError();
+    return hr == S_OK ? E_FAIL : hr;
 }
 
 }  // namespace

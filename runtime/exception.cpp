@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "tools/runtime.h"
+#include "runtime/hresult.h"
 #include "runtime/statics.h"
 
 namespace {
@@ -14,12 +15,6 @@ long CodeOf(const EXCEPTION_POINTERS* p)
     return p && p->ExceptionRecord
         ? static_cast<long>(p->ExceptionRecord->ExceptionCode)
         : kPointerError;
-}
-
-/* HRESULT_FROM_WIN32's rule, also for error codes above 0xFFFF. */
-long FromSystemError(int error)
-{
-    return error <= 0 ? error : static_cast<long>((error & 0xFFFF) | 0x80070000u);
 }
 
 [[noreturn]] void ThrowNew(long hr, const char* file, int line)
@@ -127,9 +122,9 @@ void CRunTimeException::Keep(const EXCEPTION_POINTERS* p)
 }
 
 void ThrowException(long hr) { ThrowNew(hr, nullptr, -1); }
-void ThrowException(int error) { ThrowNew(FromSystemError(error), nullptr, -1); }
+void ThrowException(int error) { ThrowNew(tk::HResultFromError(error), nullptr, -1); }
 void ThrowException(long hr, const char* file, int line) { ThrowNew(hr, file, line); }
-void ThrowException(int error, const char* file, int line) { ThrowNew(FromSystemError(error), file, line); }
+void ThrowException(int error, const char* file, int line) { ThrowNew(tk::HResultFromError(error), file, line); }
 
 void ThrowMemoryException() { ThrowMemoryException(nullptr, -1); }
 

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "tools/runtime.h"
+#include "runtime/hresult.h"
 #include "runtime/symbol_lookup.h"
 
 static_assert(sizeof(IMAGEHLP_LINE) == 20, "the debug-help library takes the 32-bit line record");
@@ -86,12 +87,6 @@ const SymbolLookupPlatform kSystemSymbolLookupPlatform = {
     Load, Entry, Unload, ModulePath, ErrorMode, FindFirst, FindNext, FindEnd, ThisProcess, ThisProcessId,
     Reallocate, Release, Family,
 };
-
-HRESULT FromLastError()
-{
-    const LONG code = static_cast<LONG>(GetLastError());
-    return code > 0 ? static_cast<HRESULT>((code & 0xFFFF) | 0x80070000) : code;
-}
 
 CSymbolLookup::~CSymbolLookup() { ClearDatabases(); }
 

@@ -135,10 +135,6 @@ private:
     GetLineFn getLine_;
 };
 
-/* The thread's last-error code as an HRESULT: (code & 0xFFFF) | 0x80070000
- * when the code is above 0, the code itself otherwise. */
-HRESULT FromLastError();
-
 }  // namespace tk
 
 #endif

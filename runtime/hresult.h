@@ -1,0 +1,25 @@
+/* hresult.h -- system error codes as HRESULTs. */
+#ifndef TOOLS_RUNTIME_HRESULT_H
+#define TOOLS_RUNTIME_HRESULT_H
+
+#include <windows.h>
+
+namespace tk {
+
+/* The platform's HRESULT_FROM_WIN32 rule, also for codes above 0xFFFF: a
+ * positive code keeps its low 16 bits with 0x80070000 set; 0 and negative
+ * codes (HRESULTs already) stay as they are. */
+inline long HResultFromError(long error)
+{
+    return error <= 0 ? error : static_cast<long>((error & 0xFFFF) | 0x80070000u);
+}
+
+/* The calling thread's last-error code by that rule. */
+inline HRESULT FromLastError()
+{
+    return HResultFromError(static_cast<long>(GetLastError()));
+}
+
+}  // namespace tk
+
+#endif
