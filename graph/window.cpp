@@ -36,10 +36,9 @@ HRESULT CGraph::Attach(HWND hWnd)
     if (!s.getClientRect(hWnd, &client))
         return E_INVALIDARG;
 
-    /* A window that the graph leaves must not keep showing a bitmap that is
-     * about to be released. */
-    if (hWnd != m_hWnd)
-        TakePictureOff();
+    /* No window may show the old picture while it is released; a window
+     * that the graph leaves shows none from now on. */
+    TakePictureOff();
     m_hWnd = hWnd;
     m_Rect = DrawingRect(client.right, client.bottom, CoveredHeight(hWnd, client));
     m_fScaleY = tk::ScaleY(m_Rect, m_nMin, m_nMax);

@@ -127,9 +127,10 @@ class TOOLS_API CGraph {
 public:
     /* A graph of nLines lines (a count below 0 gives none, above 4 gives
      * four) with an optional second window of the same parent along its
-     * bottom, such as a status bar, that the graph leaves uncovered. The graph is detached until Attach: range 0 to
-     * 100, step 1, grid percent 25, pen widths 1, black background, grid
-     * colour 0x408000, lines green, yellow, red and white. */
+     * bottom, such as a status bar, that the graph leaves uncovered. The
+     * graph is detached until Attach: range 0 to 100, step 1, grid percent
+     * 25, pen widths 1, black background, grid colour 0x408000, lines
+     * green, yellow, red and white. */
     CGraph(int nLines, HWND hWndBelow);
     /* A copy takes settings, rectangle, factors, times, window handles and
      * histories (samples of its own, in the same order) but no drawing
@@ -149,9 +150,8 @@ public:
     /* Binds the graph to hWnd, a static control of the caller's window:
      * measures the drawing rectangle (its client area less the part at the
      * bottom that the second window covers, from that window's top edge
-     * down), recomputes scale, grid spacings (the vertical
-     * one becomes 12 x step, replacing that of SetGridUnit) and history
-     * bound, makes the pens, brush, font and a picture bitmap filled with
+     * down), recomputes scale, grid spacings (the vertical one becomes
+     * 12 x step, replacing that of SetGridUnit) and history bound, makes the pens, brush, font and a picture bitmap filled with
      * the background colour from the settings made so far, releasing each
      * old object before making its replacement, and gives the control the
      * picture. The first drawing is due 500 ms later. Call it again to apply
@@ -182,9 +182,10 @@ public:
      * edge leftward and shifted left by the shared offset, which then
      * advances by one step; and the horizontal lines, every m_fGridY pixels
      * from the bottom row upward, each labelled with its height above the
-     * bottom row in value units. A spacing below one pixel (a grid percent
-     * of 0 or less, a one-pixel-high rectangle, a vertical unit of 0 or
-     * less) draws no lines of that direction, and the offset then stays.
+     * bottom row in value units. A spacing below one pixel (such as that of
+     * a grid percent of 0, of a one-pixel-high rectangle, or of a vertical
+     * unit of 0) draws no lines of that direction, and the offset then
+     * stays where it is.
      * A derived class may draw a grid of its own; a negative result stops
      * the drawing. Returns S_OK. */
     virtual HRESULT DrawGrid(CClientDC& dc);

@@ -111,8 +111,9 @@ TEST_F(GraphWindow, PaintsBackgroundGridLabelsAndLines)
     Pump(520);
     ASSERT_EQ(graph.Draw(), S_OK);
 
-    HDC dc = GetDC(chart_);
-    ASSERT_NE(dc, nullptr);
+    CClientDC dc(chart_);
+    ASSERT_NE(dc.Handle(), nullptr);
+    EXPECT_EQ(dc.Window(), chart_);
     EXPECT_EQ(GetPixel(dc, 250, 250), kBackground);
     EXPECT_EQ(GetPixel(dc, 100, 100), kBackground);
     /* Grid rows 279, 209, 139, 69, 0 and a column 399 - 12 k. */
@@ -132,7 +133,6 @@ TEST_F(GraphWindow, PaintsBackgroundGridLabelsAndLines)
         for (int x = 16; x < 27; ++x)
             lit += GetPixel(dc, x, y) != kBackground;
     EXPECT_GT(lit, 0) << "label text";
-    ReleaseDC(chart_, dc);
 }
 
 /* Wine counts no GDI objects (GetGuiResources gives 0), so each object is
