@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "graph/surface.h"
+#include "runtime/hresult.h"
 
 namespace tk {
 
@@ -45,9 +46,7 @@ public:
         if (!failed_)
             return S_OK;
         SetLastError(error_);
-        if (static_cast<LONG>(error_) <= 0)
-            return error_ == 0 ? E_FAIL : static_cast<HRESULT>(error_);
-        return static_cast<HRESULT>((error_ & 0xFFFF) | 0x80070000);
+        return error_ ? HResultFromError(static_cast<long>(error_)) : E_FAIL;
     }
 
 private:
