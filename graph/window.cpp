@@ -44,9 +44,6 @@ HRESULT CGraph::Attach(HWND hWnd)
     m_fScaleY = tk::ScaleY(m_Rect, m_nMin, m_nMax);
     m_fGridX = tk::Single(12.0 * m_nUnit);
     m_fGridY = tk::GridY(m_Rect, m_nGridPercent);
-    /* Without this a graph whose step is never set would keep one sample:
-     * the bound follows the rectangle wherever the rectangle is measured. */
-    m_nMaxSamples = tk::Bound(m_Rect, m_nUnit);
 
     tk::Outcome outcome;
     CClientDC dc(hWnd, s);

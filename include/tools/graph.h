@@ -151,11 +151,14 @@ public:
      * measures the drawing rectangle (its client area less the part at the
      * bottom that the second window covers, from that window's top edge
      * down), recomputes scale, grid spacings (the vertical one becomes
-     * 12 x step, replacing that of SetGridUnit) and history bound, makes the pens, brush, font and a picture bitmap filled with
-     * the background colour from the settings made so far, releasing each
-     * old object before making its replacement, and gives the control the
-     * picture. The first drawing is due 500 ms later. Call it again to apply
-     * new colours or widths. E_INVALIDARG for no window or one whose client
+     * 12 x step, replacing that of SetGridUnit), makes the pens, brush,
+     * font and a picture bitmap filled with the background colour from the
+     * settings made so far, releasing each old object before making its
+     * replacement, and gives the control the picture. The history bound is
+     * left as it is: set the step with SetUnit after Attach (until SetUnit
+     * or Resize runs, a new graph keeps one sample per line). The first
+     * drawing is due 500 ms later. Call it again to apply new colours or
+     * widths. E_INVALIDARG for no window or one whose client
      * area cannot be read (nothing changes). When an object cannot be made,
      * or an old one cannot be released (it is kept, and not replaced), the
      * graph still attaches, draws with what it has, and returns the first

@@ -157,6 +157,7 @@ TEST_F(GraphModel, AFullHistoryTakesSamplesWithoutAllocating)
 {
     RecordedGraph g(4);
     ASSERT_EQ(g.Attach(tktest::kGraphWindow), S_OK);
+    ASSERT_EQ(g.SetUnit(1), S_OK);
     ASSERT_EQ(g.m_nMaxSamples, 400u);
     for (int n = 0; n < 400; ++n) {
         int samples[4] = { n % 101, 1, 2, 3 };
@@ -177,6 +178,7 @@ TEST_F(GraphModel, AHistoryThatCannotGrowChangesNothing)
 {
     RecordedGraph g(2);
     ASSERT_EQ(g.Attach(tktest::kGraphWindow), S_OK);
+    ASSERT_EQ(g.SetUnit(1), S_OK);
     int first[2] = { 1, 2 };
     g.Add(first);
     /* Fill the first ring exactly, so the next Add must grow it. */
@@ -201,6 +203,7 @@ TEST_F(GraphModel, SettersRefuseBadArgumentsAndChangeNothing)
 {
     RecordedGraph g(2);
     ASSERT_EQ(g.Attach(tktest::kGraphWindow), S_OK);
+    ASSERT_EQ(g.SetUnit(1), S_OK);
 
     EXPECT_EQ(g.SetRange(10, 10), E_INVALIDARG);
     EXPECT_EQ(g.SetRange(5, 3), E_INVALIDARG);

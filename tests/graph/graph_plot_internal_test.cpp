@@ -211,6 +211,7 @@ TEST_F(GraphPlot, SamplesLieOneStepApartFromTheRightEdge)
 {
     RecordedGraph g(1, kBelowWindow);
     ASSERT_EQ(g.Attach(kGraphWindow), S_OK);
+    ASSERT_EQ(g.SetUnit(1), S_OK);   /* Attach leaves the bound at 1 */
     const int values[5] = { 0, 25, 50, 75, 100 };
     for (int n = 0; n < 300; ++n) {
         int v = values[n % 5];
@@ -240,6 +241,7 @@ TEST_F(GraphPlot, LinesAreDrawnFromTheLastToTheFirst)
 {
     RecordedGraph g(3, kBelowWindow);
     ASSERT_EQ(g.Attach(kGraphWindow), S_OK);
+    ASSERT_EQ(g.SetUnit(1), S_OK);   /* Attach leaves the bound at 1 */
     int samples[3] = { 10, 20, 30 };
     g.Add(samples);
     g.Add(samples);
@@ -366,6 +368,7 @@ TEST_F(GraphPlot, SamplesFromAWiderRangeStayWithinDrawableCoordinates)
 {
     RecordedGraph g(1, kBelowWindow);
     ASSERT_EQ(g.Attach(kGraphWindow), S_OK);
+    ASSERT_EQ(g.SetUnit(1), S_OK);   /* Attach leaves the bound at 1 */
     ASSERT_EQ(g.SetRange(-1000000000, 1000000000), S_OK);
     for (int v : { 1000000000, -1000000000 })
         g.Add(&v);

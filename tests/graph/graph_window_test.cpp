@@ -100,6 +100,7 @@ TEST_F(GraphWindow, PaintsBackgroundGridLabelsAndLines)
     RECT r = graph.Rect();
     EXPECT_EQ(r.right, 400);
     EXPECT_EQ(r.bottom, 280);
+    ASSERT_EQ(graph.SetUnit(1), S_OK);
     ASSERT_EQ(graph.Bound(), 400u);
     EXPECT_EQ(graph.Draw(), S_FALSE) << "within 500 ms of Attach";
 
