@@ -3,11 +3,12 @@
 #define TOOLS_EXAMPLES_FAULT_REPORT_H
 
 /* Divides by zero inside try, catches the CException*, and prints its code,
- * its text, its source location and the text that its report box shows.
- * Only when interactive is true does it show the real box (MB_YESNO) and
- * print the user's answer; otherwise nothing waits for a user. Call it
- * between TkInitialize and TkTerminate, on the thread that called
- * TkInitialize. */
+ * its text and its source location, then shows its report box (MB_YESNO).
+ * When interactive is true the user answers the box and the answer is
+ * printed; otherwise the program reads the box's text, prints it and
+ * answers Yes itself, so that nothing waits for a user. Call it between
+ * TkInitialize and TkTerminate, on the thread that called TkInitialize;
+ * it needs a display (Xvfb will do). */
 void ShowFaultReport(bool interactive);
 
 #endif
