@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <zlib.h>
 
+#include "bench_timer.h"
 #include "tools/util.h"
 
 namespace {
@@ -13,15 +14,7 @@ namespace {
 const unsigned long kBytes = 64ul << 20;
 const int kPasses = 7;
 
-double Now()
-{
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER count;
-    QueryPerformanceCounter(&count);
-    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using tkbench::Now;
 
 volatile unsigned long g_sink;
 

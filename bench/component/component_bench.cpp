@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <unknwn.h>
 
+#include "bench_timer.h"
 #include "tools/component.h"
 #include "tools/runtime.h"
 #include "test_component.h"
@@ -19,15 +20,7 @@ using namespace testcomponent;
 const int kCreations = 20000;
 const int kRounds = 3;
 
-double Now()
-{
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER count;
-    QueryPerformanceCounter(&count);
-    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using tkbench::Now;
 
 typedef HRESULT (STDAPICALLTYPE* GetClassObjectFn)(REFCLSID, REFIID, void**);
 

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include "bench_timer.h"
 #include "tools/graph.h"
 #include "tools/runtime.h"
 
@@ -17,15 +18,7 @@ const int kDrawsPerPass = 40;
 const int kAddsPerPass = 200000;
 const int kPasses = 5;
 
-double Now()
-{
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER count;
-    QueryPerformanceCounter(&count);
-    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using tkbench::Now;
 
 /* Seconds per call of f, run n times; keeps the best pass. */
 template <typename F>

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "bench_timer.h"
 #include "tools/profile.h"
 
 namespace {
@@ -15,15 +16,7 @@ namespace {
 const int kReads = 400;
 const int kRounds = 12;
 
-double Now()
-{
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER count;
-    QueryPerformanceCounter(&count);
-    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using tkbench::Now;
 
 volatile long g_sink;
 

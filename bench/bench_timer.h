@@ -1,0 +1,23 @@
+/* bench_timer.h -- the one clock of the benchmarks. */
+#ifndef TOOLS_BENCH_TIMER_H
+#define TOOLS_BENCH_TIMER_H
+
+#include <windows.h>
+
+namespace tkbench {
+
+/* Seconds on the performance counter, read directly: the benchmarks time
+ * the library, so they do not time it with its own clock. */
+inline double Now()
+{
+    static LARGE_INTEGER frequency;
+    if (!frequency.QuadPart)
+        QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER count;
+    QueryPerformanceCounter(&count);
+    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+}  // namespace tkbench
+
+#endif
