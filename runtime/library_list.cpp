@@ -15,38 +15,21 @@ BOOL WINAPI Unload(HMODULE module) { return FreeLibrary(module); }
 
 const LibraryListPlatform kSystemLibraryListPlatform = { Reallocate, Release, Unload };
 
-LibraryList::LibraryList(const LibraryListPlatform& platform)
-    : platform_(platform), handles_(nullptr), count_(0), capacity_(0) {}
+LibraryList::LibraryList(const LibraryListPlatform& platform) : platform_(platform) {}
 
-LibraryList::~LibraryList() { ReleaseStorage(); }
+LibraryList::~LibraryList() { handles_.Clear(platform_.release); }
 
 void LibraryList::Append(HMODULE module)
 {
-    if (count_ == capacity_) {
-        int grown = capacity_ == 0 ? 1 : count_ * 2;
-        void* block = platform_.reallocate(handles_, grown * sizeof(HMODULE));
-        if (!block)
-            return;
-        handles_ = static_cast<HMODULE*>(block);
-        capacity_ = grown;
-    }
-    handles_[count_++] = module;
+    if (HMODULE* slot = handles_.Append(platform_.reallocate))
+        *slot = module;
 }
 
 void LibraryList::FreeAll()
 {
-    for (int i = count_ - 1; i >= 0; --i)
-        platform_.freeLibrary(handles_[i]);
-    ReleaseStorage();
-}
-
-void LibraryList::ReleaseStorage()
-{
-    if (handles_)
-        platform_.release(handles_);
-    handles_ = nullptr;
-    count_ = 0;
-    capacity_ = 0;
+    for (int i = handles_.count - 1; i >= 0; --i)
+        platform_.freeLibrary(handles_.items[i]);
+    handles_.Clear(platform_.release);
 }
 
 }  // namespace tk

@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include "runtime/growable_array.h"
+
 namespace tk {
 
 /* The calls the list makes, so that tests can watch them and make growth
@@ -35,19 +37,16 @@ public:
      * releases the storage. */
     void FreeAll();
 
-    int Count() const { return count_; }
-    int Capacity() const { return capacity_; }
-    HMODULE At(int index) const { return handles_[index]; }
+    int Count() const { return handles_.count; }
+    int Capacity() const { return handles_.capacity; }
+    HMODULE At(int index) const { return handles_.items[index]; }
 
 private:
     LibraryList(const LibraryList&) = delete;
     LibraryList& operator=(const LibraryList&) = delete;
-    void ReleaseStorage();
 
     const LibraryListPlatform& platform_;
-    HMODULE* handles_;
-    int count_;
-    int capacity_;
+    GrowableArray<HMODULE> handles_;
 };
 
 }  // namespace tk

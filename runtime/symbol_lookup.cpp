@@ -193,30 +193,17 @@ HRESULT CSymbolLookup::ScanSymbolsDirectory()
 
 void CSymbolLookup::AddDatabase(const char* fileName)
 {
-    if (count_ == capacity_) {
-        int grown = capacity_ == 0 ? 1 : capacity_ * 2;
-        void* block = platform_.reallocate(databases_, grown * sizeof(Database));
-        if (!block)
-            return;
-        databases_ = static_cast<Database*>(block);
-        capacity_ = grown;
-    }
-    Database& entry = databases_[count_++];
+    Database* entry = databases_.Append(platform_.reallocate);
+    if (!entry)
+        return;
     /* cFileName holds at most MAX_PATH bytes with its terminator. */
-    lstrcpynA(entry.title, fileName, MAX_PATH);
-    unsigned char* dot = _mbsrchr(reinterpret_cast<unsigned char*>(entry.title), '.');
+    lstrcpynA(entry->title, fileName, MAX_PATH);
+    unsigned char* dot = _mbsrchr(reinterpret_cast<unsigned char*>(entry->title), '.');
     if (dot)
         *dot = '\0';
-    entry.word = 0;
+    entry->word = 0;
 }
 
-void CSymbolLookup::ClearDatabases()
-{
-    if (databases_)
-        platform_.release(databases_);
-    databases_ = nullptr;
-    count_ = 0;
-    capacity_ = 0;
-}
+void CSymbolLookup::ClearDatabases() { databases_.Clear(platform_.release); }
 
 }  // namespace tk

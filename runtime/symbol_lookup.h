@@ -11,6 +11,8 @@
 #include <windows.h>
 #include <imagehlp.h>
 
+#include "runtime/growable_array.h"
+
 namespace tk {
 
 /* The platform calls of the lookup, so that tests can stand in a debug-help
@@ -68,8 +70,7 @@ public:
     /* Unstarted: no library, no process, empty directory and list. Makes no
      * platform call, so it may be a static object of the library. */
     constexpr explicit CSymbolLookup(const SymbolLookupPlatform& platform)
-        : platform_(platform), process_(0), library_(nullptr), directory_(), databases_(nullptr), count_(0),
-          capacity_(0), cleanup_(nullptr), initialize_(nullptr), setOptions_(nullptr), loadModule_(nullptr),
+        : platform_(platform), process_(0), library_(nullptr), directory_(), databases_(), cleanup_(nullptr), initialize_(nullptr), setOptions_(nullptr), loadModule_(nullptr),
           unloadModule_(nullptr), getLine_(nullptr) {}
     /* Releases the list; makes no call into the debug-help library, which
      * TkTerminate has stopped by then (or the process is ending). */
@@ -103,9 +104,9 @@ public:
     /* With its trailing backslash; empty when the program's path is not
      * known. */
     const char* ProgramDirectory() const { return directory_; }
-    int DatabaseCount() const { return count_; }
-    int DatabaseCapacity() const { return capacity_; }
-    const Database& DatabaseAt(int index) const { return databases_[index]; }
+    int DatabaseCount() const { return databases_.count; }
+    int DatabaseCapacity() const { return databases_.capacity; }
+    const Database& DatabaseAt(int index) const { return databases_.items[index]; }
 
 private:
     CSymbolLookup(const CSymbolLookup&) = delete;
@@ -120,9 +121,7 @@ private:
     DWORD process_;
     HMODULE library_;
     char directory_[MAX_PATH];
-    Database* databases_;
-    int count_;
-    int capacity_;
+    GrowableArray<Database> databases_;
     /* Entry points of the last start; Stop leaves them. SymLoadModule and
      * SymUnloadModule are looked up with the others but never called: with
      * the invade flag, SymInitialize loads every module of the process
