@@ -1,6 +1,6 @@
-/* scoped.h -- the graph's short-lived owners: the last-error code across a
- * cleanup, the first failure of an operation, a memory drawing context and a
- * selection that puts the previous object back. */
+/* scoped.h -- the graph's short-lived owners: the first failure of an
+ * operation, a memory drawing context and a selection that puts the previous
+ * object back. */
 #ifndef TOOLS_GRAPH_SCOPED_H
 #define TOOLS_GRAPH_SCOPED_H
 
@@ -8,21 +8,9 @@
 
 #include "graph/surface.h"
 #include "runtime/hresult.h"
+#include "runtime/last_error.h"
 
 namespace tk {
-
-/* Keeps the thread's last-error code across a cleanup, so that a caller who
- * reads it after a failure sees the failure's code. */
-class LastErrorKeeper {
-public:
-    LastErrorKeeper() : saved_(GetLastError()) {}
-    ~LastErrorKeeper() { SetLastError(saved_); }
-
-private:
-    LastErrorKeeper(const LastErrorKeeper&) = delete;
-    LastErrorKeeper& operator=(const LastErrorKeeper&) = delete;
-    DWORD saved_;
-};
 
 /* The first failed platform call of an operation that goes on regardless. */
 class Outcome {

@@ -1,6 +1,7 @@
 /* se_translator.cpp -- per-thread translation of processor faults. */
 #include <windows.h>
 
+#include "runtime/last_error.h"
 #include "runtime/se_translator.h"
 
 namespace {
@@ -28,10 +29,8 @@ PendingFault* CurrentPending()
         return nullptr;
     /* TlsGetValue clears the last-error code on success; the faulting code
      * may be about to read it. */
-    DWORD saved = GetLastError();
-    PendingFault* pending = static_cast<PendingFault*>(TlsGetValue(g_slot));
-    SetLastError(saved);
-    return pending;
+    tk::LastErrorKeeper keep;
+    return static_cast<PendingFault*>(TlsGetValue(g_slot));
 }
 
 /* A non-continuable exception cannot be resumed at the stub; it takes the
