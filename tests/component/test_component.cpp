@@ -12,17 +12,21 @@ namespace {
 LONG g_factories;
 LONG g_counters;
 
-class Counter : public ICounter {
+/* IUnknown for an object of one interface, counted in live while it
+ * exists. Objects start with no reference: the first QueryInterface gives
+ * the caller theirs. */
+template <typename Interface, const IID& kId, LONG& live>
+class Unknown : public Interface {
 public:
-    Counter() { InterlockedIncrement(&g_counters); }
-    virtual ~Counter() { InterlockedDecrement(&g_counters); }
+    Unknown() { InterlockedIncrement(&live); }
+    virtual ~Unknown() { InterlockedDecrement(&live); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
     {
         if (!out)
             return E_POINTER;
-        if (iid == IID_IUnknown || iid == kCounterId) {
-            *out = static_cast<ICounter*>(this);
+        if (iid == IID_IUnknown || iid == kId) {
+            *out = static_cast<Interface*>(this);
             AddRef();
             return S_OK;
         }
@@ -37,6 +41,27 @@ public:
             delete this;
         return left;
     }
+
+private:
+    LONG refs_ = 0;
+};
+
+/* Hands out a new object of type T for iid; nothing is left behind when
+ * the object lacks that interface. */
+template <typename T, typename... Args>
+HRESULT Make(REFIID iid, void** out, Args... args)
+{
+    T* object = new (std::nothrow) T(args...);
+    if (!object)
+        return E_OUTOFMEMORY;
+    HRESULT hr = object->QueryInterface(iid, out);
+    if (FAILED(hr))
+        delete object;
+    return hr;
+}
+
+class Counter : public Unknown<ICounter, kCounterId, g_counters> {
+public:
     HRESULT STDMETHODCALLTYPE Add(LONG amount, LONG* total) override
     {
         if (!total)
@@ -47,35 +72,13 @@ public:
     }
 
 private:
-    LONG refs_ = 1;
     LONG total_ = 0;
 };
 
-class Factory : public IClassFactory {
+class Factory : public Unknown<IClassFactory, IID_IClassFactory, g_factories> {
 public:
-    explicit Factory(bool failCreate) : failCreate_(failCreate) { InterlockedIncrement(&g_factories); }
-    virtual ~Factory() { InterlockedDecrement(&g_factories); }
+    explicit Factory(bool failCreate) : failCreate_(failCreate) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out)
-            return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        LONG left = InterlockedDecrement(&refs_);
-        if (left == 0)
-            delete this;
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override
     {
         if (!out)
@@ -85,17 +88,11 @@ public:
             return CLASS_E_NOAGGREGATION;
         if (failCreate_)
             return kCreateFailure;
-        Counter* counter = new (std::nothrow) Counter;
-        if (!counter)
-            return E_OUTOFMEMORY;
-        HRESULT hr = counter->QueryInterface(iid, out);
-        counter->Release();
-        return hr;
+        return Make<Counter>(iid, out);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
 private:
-    LONG refs_ = 0;
     bool failCreate_;
 };
 
@@ -111,14 +108,9 @@ extern "C" __declspec(dllexport) HRESULT WINAPI DllGetClassObject(REFCLSID clsid
     bool counter = clsid == kCounterClass || clsid == kPositiveClass;
     if (!counter && clsid != kFailingClass)
         return CLASS_E_CLASSNOTAVAILABLE;
-    Factory* factory = new (std::nothrow) Factory(clsid == kFailingClass);
-    if (!factory)
-        return E_OUTOFMEMORY;
-    HRESULT hr = factory->QueryInterface(iid, out);
-    if (FAILED(hr)) {
-        delete factory;
+    HRESULT hr = Make<Factory>(iid, out, clsid == kFailingClass);
+    if (FAILED(hr))
         return hr;
-    }
     return clsid == kPositiveClass ? kPositiveGrant : S_OK;
 }
 
