@@ -65,12 +65,7 @@ class GraphPlot : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        tktest::Fresh();
-        Recording().windows[kGraphWindow] = RECT{ 0, 0, 400, 300 };
-        /* Along the graph window's bottom edge, as a status bar lies. */
-        Recording().windows[kBelowWindow] = RECT{ 0, 0, 400, 20 };
-        Recording().origins[kBelowWindow] = POINT{ 0, 280 };
-        Recording().now = 1000;
+        tktest::FreshWithStatusBar(1000);
         RecordedGraph::s_nGridOffset = 0;
     }
 

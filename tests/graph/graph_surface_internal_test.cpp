@@ -19,13 +19,8 @@ class GraphSurface : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        tktest::Fresh();
-        Recording().windows[kGraphWindow] = RECT{ 0, 0, 400, 300 };
+        tktest::FreshWithStatusBar(5000);
         Recording().windows[kOtherWindow] = RECT{ 0, 0, 200, 100 };
-        /* Along the graph window's bottom edge, as a status bar lies. */
-        Recording().windows[kBelowWindow] = RECT{ 0, 0, 400, 20 };
-        Recording().origins[kBelowWindow] = POINT{ 0, 280 };
-        Recording().now = 5000;
     }
 
     /* Every context given back, and nothing of ours left in one. */

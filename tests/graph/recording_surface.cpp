@@ -314,6 +314,15 @@ void Fresh()
     g_recorder = new Recorder;
 }
 
+void FreshWithStatusBar(DWORD now)
+{
+    Fresh();
+    Recording().windows[kGraphWindow] = RECT{ 0, 0, 400, 300 };
+    Recording().windows[kBelowWindow] = RECT{ 0, 0, 400, 20 };
+    Recording().origins[kBelowWindow] = POINT{ 0, 280 };
+    Recording().now = now;
+}
+
 std::vector<Call> Recorder::Of(const std::string& op) const
 {
     std::vector<Call> found;

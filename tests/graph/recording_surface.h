@@ -62,6 +62,9 @@ struct Recorder {
 /* The one recorder behind kRecordingSurface; Fresh() starts it anew. */
 Recorder& Recording();
 void Fresh();
+/* Fresh(), with a graph window of 400 x 300 whose bottom 20 pixels a second
+ * window covers, as a status bar lies, and the clock at now. */
+void FreshWithStatusBar(DWORD now);
 
 extern const tk::GraphSurface kRecordingSurface;
 
