@@ -12,7 +12,7 @@ void LocateFault(CException& e, CSymbolLookup& lookup, FileNames& names)
      * the last start. */
     lookup.Stop();
     lookup.Start();
-    const SourceLine found = lookup.FindLine(reinterpret_cast<DWORD>(record->ExceptionAddress));
+    const SourceLine found = lookup.FindLine(reinterpret_cast<DWORD_PTR>(record->ExceptionAddress));
     switch (found.outcome) {
     case SourceLine::kFound: {
         const char* file = names.Keep(found.file);

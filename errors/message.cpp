@@ -38,8 +38,9 @@ const FaultRow kFaultTexts[] = {
     { 0xC00000FD, "The thread used up its stack.\n" },
 };
 
+/* The address has at least eight digits, and all of a 64-bit one. */
 const char kAccessViolation[] =
-    "The thread tried to %s a virtual address 0x%08lx for which it does not have the appropriate access.\n";
+    "The thread tried to %s a virtual address 0x%08llx for which it does not have the appropriate access.\n";
 /* For an access violation thrown by code, which has no record to tell the
  * access and the address. */
 const char kAccessViolationUnknown[] =
@@ -75,7 +76,7 @@ int LibraryText(DWORD code, const EXCEPTION_RECORD* record, char* buffer, unsign
             return CopyCut(buffer, size, kAccessViolationUnknown);
         const char* access = record->ExceptionInformation[0] ? "write to" : "read from";
         return Printed(snprintf(buffer, size, kAccessViolation, access,
-                                static_cast<unsigned long>(record->ExceptionInformation[1])),
+                                static_cast<unsigned long long>(record->ExceptionInformation[1])),
                        size);
     }
     for (const FaultRow& row : kFaultTexts)

@@ -1,6 +1,7 @@
 /* se_translator.cpp -- per-thread translation of processor faults. */
 #include <windows.h>
 
+#include "arch.h"
 #include "runtime/last_error.h"
 #include "runtime/se_translator.h"
 
@@ -12,7 +13,7 @@ namespace {
  * allocates. */
 struct PendingFault {
     tk::SeTranslator translator;
-    DWORD returnAddress;
+    DWORD_PTR returnAddress;
     EXCEPTION_RECORD record;
     CONTEXT context;
 };
@@ -42,10 +43,10 @@ bool Translatable(const EXCEPTION_RECORD* record)
 
 }  // namespace
 
-/* Entered from the stub with the fake return address on the stack, so the
- * unwinder sees a call made by the faulting instruction. The stack may have
- * any 4-byte alignment at the fault; realign for the code that runs here. */
-extern "C" __attribute__((used, noinline, force_align_arg_pointer))
+/* Entered from the target's stub (runtime/arch/<target>/fault_stub.cpp)
+ * with the fake return address on the stack, so the unwinder sees a call
+ * made by the faulting instruction. */
+extern "C" __attribute__((used, noinline)) TK_STUB_TARGET_ALIGNMENT
 void tk_RaiseTranslated()
 {
     PendingFault* pending = CurrentPending();
@@ -59,25 +60,10 @@ void tk_RaiseTranslated()
                    record.NumberParameters, record.ExceptionInformation);
 }
 
-extern "C" __attribute__((used)) DWORD tk_PendingReturnAddress()
+extern "C" __attribute__((used)) DWORD_PTR tk_PendingReturnAddress()
 {
     return CurrentPending()->returnAddress;
 }
-
-/* The thread resumes here with every register as it was at the fault. The
- * stub reserves the slot a call would have used, fills it with the faulting
- * address + 1 (the unwinder looks up the address before a return address,
- * which is then the faulting instruction itself) and jumps to
- * tk_RaiseTranslated. eax, ecx and edx are free to use: no landing pad
- * expects caller-saved registers to survive a throw. */
-__asm__(
-    ".text\n"
-    ".globl _tk_FaultStub\n"
-    "_tk_FaultStub:\n"
-    "    subl $4, %esp\n"
-    "    call _tk_PendingReturnAddress\n"
-    "    movl %eax, (%esp)\n"
-    "    jmp _tk_RaiseTranslated\n");
 
 extern "C" void tk_FaultStub();
 
@@ -97,10 +83,10 @@ LONG WINAPI Filter(EXCEPTION_POINTERS* p)
         pending->record = *p->ExceptionRecord;
         pending->record.ExceptionRecord = nullptr;
         pending->context = *p->ContextRecord;
-        pending->returnAddress = p->ContextRecord->Eip + 1;
+        pending->returnAddress = tk::arch::ProgramCounter(*p->ContextRecord) + 1;
         /* Resume at the stub on the faulting thread's own stack; the system's
          * copies of record and context are gone once it runs. */
-        p->ContextRecord->Eip = reinterpret_cast<DWORD>(&tk_FaultStub);
+        tk::arch::ResumeAt(*p->ContextRecord, tk_FaultStub);
         return EXCEPTION_CONTINUE_EXECUTION;
     }
     return g_previous ? g_previous(p) : EXCEPTION_CONTINUE_SEARCH;

@@ -8,8 +8,6 @@
 #include "runtime/hresult.h"
 #include "runtime/symbol_lookup.h"
 
-static_assert(sizeof(IMAGEHLP_LINE) == 20, "the debug-help library takes the 32-bit line record");
-
 namespace tk {
 
 namespace {
@@ -92,7 +90,7 @@ CSymbolLookup::~CSymbolLookup() { ClearDatabases(); }
 
 HRESULT CSymbolLookup::Start()
 {
-    if (process_ != 0)
+    if (process_ != nullptr)
         return S_FALSE;
     library_ = platform_.loadLibrary("dbghelp");
     if (!library_)
@@ -100,16 +98,16 @@ HRESULT CSymbolLookup::Start()
     cleanup_ = EntryPoint<CleanupFn>(platform_, library_, "SymCleanup");
     initialize_ = EntryPoint<InitializeFn>(platform_, library_, "SymInitialize");
     setOptions_ = EntryPoint<SetOptionsFn>(platform_, library_, "SymSetOptions");
-    loadModule_ = EntryPoint<LoadModuleFn>(platform_, library_, "SymLoadModule");
-    unloadModule_ = EntryPoint<UnloadModuleFn>(platform_, library_, "SymUnloadModule");
-    getLine_ = EntryPoint<GetLineFn>(platform_, library_, "SymGetLineFromAddr");
+    loadModule_ = EntryPoint<LoadModuleFn>(platform_, library_, arch::kLoadModuleEntryPoint);
+    unloadModule_ = EntryPoint<UnloadModuleFn>(platform_, library_, arch::kUnloadModuleEntryPoint);
+    getLine_ = EntryPoint<GetLineFn>(platform_, library_, arch::kGetLineEntryPoint);
 
     /* The debug-help library of the NT family wants a real process handle;
      * the process id serves elsewhere, and before TkInitialize has learned
      * the family. */
     process_ = platform_.platformFamily() == VER_PLATFORM_WIN32_NT
-        ? reinterpret_cast<DWORD>(platform_.currentProcess())
-        : platform_.currentProcessId();
+        ? platform_.currentProcess()
+        : reinterpret_cast<HANDLE>(static_cast<DWORD_PTR>(platform_.currentProcessId()));
     if (setOptions_)
         setOptions_(kOptions);
     LearnProgramDirectory();
@@ -119,33 +117,33 @@ HRESULT CSymbolLookup::Start()
     snprintf(searchPath, sizeof searchPath, "%s%s", directory_, kSymbols);
     if (!initialize_)
         return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-    if (!initialize_(reinterpret_cast<HANDLE>(process_), searchPath, TRUE))
+    if (!initialize_(process_, searchPath, TRUE))
         return FromLastError();
     return S_OK;
 }
 
 HRESULT CSymbolLookup::Stop()
 {
-    if (process_ == 0 || !library_)
+    if (process_ == nullptr || !library_)
         return S_OK;
-    if (cleanup_ && !cleanup_(reinterpret_cast<HANDLE>(process_)))
+    if (cleanup_ && !cleanup_(process_))
         return FromLastError();
-    process_ = 0;
+    process_ = nullptr;
     platform_.freeLibrary(library_);
     library_ = nullptr;
     return S_OK;
 }
 
-SourceLine CSymbolLookup::FindLine(DWORD address) const
+SourceLine CSymbolLookup::FindLine(DWORD_PTR address) const
 {
     SourceLine result = { SourceLine::kUnavailable, S_OK, nullptr, 0 };
     if (!library_ || !getLine_)
         return result;
-    IMAGEHLP_LINE line;
+    arch::SymbolLine line;
     memset(&line, 0, sizeof line);
     line.SizeOfStruct = sizeof line;
     DWORD displacement = 0;
-    if (!getLine_(reinterpret_cast<HANDLE>(process_), address, &displacement, &line)) {
+    if (!getLine_(process_, address, &displacement, &line)) {
         result.outcome = SourceLine::kNotFound;
         result.hr = FromLastError();
         return result;

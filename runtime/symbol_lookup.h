@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <imagehlp.h>
 
+#include "arch.h"
 #include "runtime/growable_array.h"
 
 namespace tk {
@@ -56,10 +57,10 @@ public:
     typedef BOOL (WINAPI* CleanupFn)(HANDLE process);
     typedef BOOL (WINAPI* InitializeFn)(HANDLE process, PCSTR searchPath, BOOL invadeProcess);
     typedef DWORD (WINAPI* SetOptionsFn)(DWORD options);
-    typedef DWORD (WINAPI* LoadModuleFn)(HANDLE process, HANDLE file, PCSTR image, PCSTR module, DWORD base,
-                                         DWORD size);
-    typedef BOOL (WINAPI* UnloadModuleFn)(HANDLE process, DWORD base);
-    typedef BOOL (WINAPI* GetLineFn)(HANDLE process, DWORD address, PDWORD displacement, PIMAGEHLP_LINE line);
+    /* The module and line entry points of the target's width. */
+    typedef arch::LoadModuleFn LoadModuleFn;
+    typedef arch::UnloadModuleFn UnloadModuleFn;
+    typedef arch::GetLineFn GetLineFn;
 
     /* A program-database file found in the symbols directory. */
     struct Database {
@@ -70,7 +71,7 @@ public:
     /* Unstarted: no library, no process, empty directory and list. Makes no
      * platform call, so it may be a static object of the library. */
     constexpr explicit CSymbolLookup(const SymbolLookupPlatform& platform)
-        : platform_(platform), process_(0), library_(nullptr), directory_(), databases_(), cleanup_(nullptr), initialize_(nullptr), setOptions_(nullptr), loadModule_(nullptr),
+        : platform_(platform), process_(nullptr), library_(nullptr), directory_(), databases_(), cleanup_(nullptr), initialize_(nullptr), setOptions_(nullptr), loadModule_(nullptr),
           unloadModule_(nullptr), getLine_(nullptr) {}
     /* Releases the list; makes no call into the debug-help library, which
      * TkTerminate has stopped by then (or the process is ending). */
@@ -96,11 +97,13 @@ public:
     HRESULT Stop();
 
     /* The source file and line of a code address; see SourceLine. */
-    SourceLine FindLine(DWORD address) const;
+    SourceLine FindLine(DWORD_PTR address) const;
 
-    bool Started() const { return process_ != 0; }
+    bool Started() const { return process_ != nullptr; }
     bool Loaded() const { return library_ != nullptr; }
-    DWORD Process() const { return process_; }
+    /* The handle given to the debug-help library: the process handle, or
+     * the process id in a handle's clothing (see Start). */
+    HANDLE Process() const { return process_; }
     /* With its trailing backslash; empty when the program's path is not
      * known. */
     const char* ProgramDirectory() const { return directory_; }
@@ -118,7 +121,7 @@ private:
     void ClearDatabases();
 
     const SymbolLookupPlatform& platform_;
-    DWORD process_;
+    HANDLE process_;
     HMODULE library_;
     char directory_[MAX_PATH];
     GrowableArray<Database> databases_;

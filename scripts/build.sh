@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
-# Installs what is missing, then configures and builds everything into
-# build/ (or $TOOLS_BUILD_DIR).
+# Installs what is missing, then configures and builds both targets, each in
+# build/<target> (under $TOOLS_BUILD_DIR instead of build/ when it is set).
+# With target names as arguments, builds only those.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TOOLS_BUILD_DIR:-$root/build}
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(i686 x86_64)
 
 bash "$root/scripts/setup.sh"
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$build"
+for target in "${targets[@]}"; do
+  if [ ! -f "$build/$target/build.ninja" ]; then
+    cmake -S "$root" -B "$build/$target" -G Ninja \
+          -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$target.cmake" \
+          -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  fi
+  cmake --build "$build/$target"
+done

@@ -3,7 +3,8 @@
 # Idempotent: when every package is present it only checks, in about a second.
 set -euo pipefail
 
-packages=(g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386 xvfb xauth
+packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
+          wine wine32:i386 wine64 xvfb xauth
           cmake ninja-build googletest)
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs a Windows program under Wine the way tests and the example expect:
-# no Wine debug chatter, and no crash debugger waiting on a dialog when a
-# child process is meant to die of a fault.
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-winedbg.exe=d;mscoree=d;mshtml=d}
-exec wine "$@"
+# Runs a Windows program of the given target (i686 or x86_64) under Wine the
+# way tests and the example expect; CTest starts every test program so.
+set -euo pipefail
+. "$(dirname "$0")/wine-env.sh"
+target=$1
+shift
+exec "$(tk_wine_loader "$target")" "$@"

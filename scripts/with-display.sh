@@ -3,18 +3,16 @@
 # windows and message boxes need a display, and a Wine server kept alive
 # spares every program a fresh start. Both end with the command.
 set -euo pipefail
-export WINEDEBUG=${WINEDEBUG:--all}
-# No crash debugger waiting on a dialog, and no offer to install the .NET or
-# HTML runtimes when a fresh prefix is made: nothing here needs them.
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-winedbg.exe=d;mscoree=d;mshtml=d}
+. "$(dirname "$0")/wine-env.sh"
 if [ -z "${TOOLS_IN_DISPLAY:-}" ]; then
   export TOOLS_IN_DISPLAY=1
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
 fi
+mkdir -p "$(dirname "$WINEPREFIX")"
 wineserver -p >/dev/null 2>&1 || true
 # The first Wine start on a machine creates the prefix; do it before any
 # timed program runs.
-wine cmd /c exit >/dev/null 2>&1 || true
+/usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 || true
 set +e
 "$@"
 rc=$?

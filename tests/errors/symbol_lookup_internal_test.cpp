@@ -36,12 +36,12 @@ struct Fake {
     int loads, frees, cleanups, setOptionsCalls, releases;
     std::vector<std::string> entries;
     DWORD options;
-    DWORD initializedProcess;
+    HANDLE initializedProcess;
     std::string searchPath, pattern;
     BOOL invade;
     UINT errorMode;
     std::vector<UINT> errorModes;
-    IMAGEHLP_LINE lineSeen;
+    tk::arch::SymbolLine lineSeen;
     size_t nextFile;
 } g;
 
@@ -51,16 +51,20 @@ BOOL WINAPI Cleanup(HANDLE) { ++g.calls; ++g.cleanups; SetLastError(g.cleanupErr
 BOOL WINAPI Initialize(HANDLE process, PCSTR path, BOOL invade)
 {
     ++g.calls;
-    g.initializedProcess = reinterpret_cast<DWORD>(process);
+    g.initializedProcess = process;
     g.searchPath = path;
     g.invade = invade;
     SetLastError(g.initializeError);
     return !g.initializeError;
 }
 DWORD WINAPI SetOptions(DWORD options) { ++g.calls; ++g.setOptionsCalls; g.options = options; return options; }
-DWORD WINAPI LoadModule(HANDLE, HANDLE, PCSTR, PCSTR, DWORD, DWORD) { ++g.calls; return 0; }
-BOOL WINAPI UnloadModule(HANDLE, DWORD) { ++g.calls; return TRUE; }
-BOOL WINAPI GetLine(HANDLE, DWORD address, PDWORD, PIMAGEHLP_LINE line)
+tk::arch::SymbolAddress WINAPI LoadModule(HANDLE, HANDLE, PCSTR, PCSTR, tk::arch::SymbolAddress, DWORD)
+{
+    ++g.calls;
+    return 0;
+}
+BOOL WINAPI UnloadModule(HANDLE, tk::arch::SymbolAddress) { ++g.calls; return TRUE; }
+BOOL WINAPI GetLine(HANDLE, tk::arch::SymbolAddress address, PDWORD, tk::arch::SymbolLine* line)
 {
     ++g.calls;
     g.lineSeen = *line;
@@ -92,9 +96,9 @@ FARPROC WINAPI Entry(HMODULE module, LPCSTR name)
     void* f = n == "SymCleanup" ? reinterpret_cast<void*>(Cleanup)
         : n == "SymInitialize" ? reinterpret_cast<void*>(Initialize)
         : n == "SymSetOptions" ? reinterpret_cast<void*>(SetOptions)
-        : n == "SymLoadModule" ? reinterpret_cast<void*>(LoadModule)
-        : n == "SymUnloadModule" ? reinterpret_cast<void*>(UnloadModule)
-        : n == "SymGetLineFromAddr" ? reinterpret_cast<void*>(GetLine) : nullptr;
+        : n == tk::arch::kLoadModuleEntryPoint ? reinterpret_cast<void*>(LoadModule)
+        : n == tk::arch::kUnloadModuleEntryPoint ? reinterpret_cast<void*>(UnloadModule)
+        : n == tk::arch::kGetLineEntryPoint ? reinterpret_cast<void*>(GetLine) : nullptr;
     return reinterpret_cast<FARPROC>(f);
 }
 BOOL WINAPI Free(HMODULE) { ++g.calls; ++g.frees; return TRUE; }
@@ -161,8 +165,12 @@ const tk::SymbolLookupPlatform kFake = {
     Release, Family,
 };
 
+/* The module and line entry points are the target's width: the 32-bit ones
+ * on i686, the ...64 ones on x86_64. */
 const std::vector<std::string> kSixEntryPoints = { "SymCleanup", "SymInitialize", "SymSetOptions",
-                                                   "SymLoadModule", "SymUnloadModule", "SymGetLineFromAddr" };
+                                                   tk::arch::kLoadModuleEntryPoint,
+                                                   tk::arch::kUnloadModuleEntryPoint,
+                                                   tk::arch::kGetLineEntryPoint };
 
 class SymbolLookup : public ::testing::Test {
 protected:
@@ -194,7 +202,7 @@ TEST_F(SymbolLookup, StartsOnceStopsAndStartsAfreshAgain)
     EXPECT_TRUE(lookup.Started());
     EXPECT_EQ(g.entries, kSixEntryPoints);
     EXPECT_EQ(g.options, 0x14u);
-    EXPECT_EQ(g.initializedProcess, reinterpret_cast<DWORD>(kProcessHandle)) << "the NT family takes the handle";
+    EXPECT_EQ(g.initializedProcess, kProcessHandle) << "the NT family takes the handle";
     EXPECT_EQ(g.searchPath, "C:\\Bench\\symbols");
     EXPECT_EQ(g.invade, TRUE);
     EXPECT_EQ(g.pattern, "C:\\Bench\\symbols\\*.pdb");
@@ -228,8 +236,9 @@ TEST_F(SymbolLookup, TakesTheProcessIdOffTheNtFamilyAndBeforeItIsKnown)
         g.family = family;
         CSymbolLookup lookup(kFake);
         lookup.Start();
-        EXPECT_EQ(lookup.Process(), kProcessId) << "family " << family;
-        EXPECT_EQ(g.initializedProcess, kProcessId) << "family " << family;
+        const HANDLE id = reinterpret_cast<HANDLE>(static_cast<DWORD_PTR>(kProcessId));
+        EXPECT_EQ(lookup.Process(), id) << "family " << family;
+        EXPECT_EQ(g.initializedProcess, id) << "family " << family;
     }
 }
 
@@ -277,7 +286,7 @@ TEST_F(SymbolLookup, FindsLinesAndReportsWhatItCouldNot)
     EXPECT_EQ(found.outcome, SourceLine::kFound);
     EXPECT_EQ(found.file, g_fileName) << "the library's own text";
     EXPECT_EQ(found.line, 42u);
-    EXPECT_EQ(g.lineSeen.SizeOfStruct, 20u);
+    EXPECT_EQ(g.lineSeen.SizeOfStruct, sizeof(tk::arch::SymbolLine)) << "20 bytes on i686";
     EXPECT_EQ(g.lineSeen.LineNumber, 0u);
     EXPECT_EQ(g.lineSeen.FileName, nullptr);
 
@@ -292,7 +301,7 @@ TEST_F(SymbolLookup, FindsLinesAndReportsWhatItCouldNot)
 
 TEST_F(SymbolLookup, ALibraryLackingEntryPointsIsNeverCalledThroughThem)
 {
-    g.missing = { "SymSetOptions", "SymInitialize", "SymCleanup", "SymGetLineFromAddr" };
+    g.missing = { "SymSetOptions", "SymInitialize", "SymCleanup", tk::arch::kGetLineEntryPoint };
     CSymbolLookup lookup(kFake);
     EXPECT_EQ(lookup.Start(), HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND));
     EXPECT_TRUE(lookup.Started());
@@ -383,7 +392,7 @@ TEST(RealSymbolLookup, ScansTheSymbolsDirectoryAndFindsSourceLines)
     EXPECT_EQ(lookup.Start(), S_OK) << "a missing symbols directory is no failure";
     EXPECT_EQ(lookup.DatabaseCount(), 0);
     ASSERT_NE(GetModuleHandleA("dbghelp.dll"), nullptr);
-    SourceLine line = lookup.FindLine(reinterpret_cast<DWORD>(&Located));
+    SourceLine line = lookup.FindLine(reinterpret_cast<DWORD_PTR>(&Located));
     ASSERT_EQ(line.outcome, SourceLine::kFound);
     const std::string file = line.file;
     EXPECT_EQ(file.substr(file.size() - 32), "\\symbol_lookup_internal_test.cpp");

@@ -147,7 +147,7 @@ BOOL WINAPI RecMoveWindow(HWND window, int x, int y, int width, int height, BOOL
 
 LRESULT WINAPI RecSendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    Record("SendMessageA", { Num(window), static_cast<long>(message), static_cast<long>(wParam), lParam });
+    Record("SendMessageA", { Num(window), static_cast<long>(message), static_cast<long>(wParam), static_cast<long>(lParam) });
     if (message != STM_SETIMAGE)
         return 0;
     LPARAM previous = R().pictures[window];

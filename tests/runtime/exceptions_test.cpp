@@ -159,7 +159,7 @@ TEST(Constructors, FromAFaultRecord)
     record.ExceptionInformation[0] = 1;
     record.ExceptionInformation[1] = 0x1234ABCD;
     CONTEXT context = {};
-    context.Eip = 0x401000;
+    context.ContextFlags = 0x10007;
     EXCEPTION_POINTERS pointers = { &record, &context };
 
     CException borrowed(&pointers);
@@ -171,9 +171,9 @@ TEST(Constructors, FromAFaultRecord)
     ASSERT_NE(kept->m_pExceptionPointers, nullptr);
     EXPECT_NE(kept->m_pExceptionPointers, &pointers) << "the record is copied, not borrowed";
     record.ExceptionInformation[1] = 0;   /* the system reuses its storage */
-    context.Eip = 0;
+    context.ContextFlags = 0;
     EXPECT_EQ(kept->m_pExceptionPointers->ExceptionRecord->ExceptionInformation[1], 0x1234ABCDu);
-    EXPECT_EQ(kept->m_pExceptionPointers->ContextRecord->Eip, 0x401000u);
+    EXPECT_EQ(kept->m_pExceptionPointers->ContextRecord->ContextFlags, 0x10007u);
 
     CRunTimeException copy(*kept);
     kept->Delete();

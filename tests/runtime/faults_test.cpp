@@ -23,6 +23,11 @@ __attribute__((noinline)) int Divide(int a, int b) { return a / b; }
 __attribute__((noinline)) int ReadAt(uintptr_t address) { return *reinterpret_cast<volatile int*>(address); }
 __attribute__((noinline)) void WriteAt(uintptr_t address) { *reinterpret_cast<volatile int*>(address) = 1; }
 
+bool RunningUnderWine()
+{
+    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+}
+
 __attribute__((noinline)) int Deep(int depth)
 {
     if (depth == 0)
@@ -105,9 +110,24 @@ TEST_F(Faults, AccessViolationsKeepTheAccessKindAndAddress)
     /* The first record is untouched by the second fault: each exception owns
      * its copy. */
     EXPECT_EQ(read->m_pExceptionPointers->ExceptionRecord->ExceptionInformation[0], 0u);
-    EXPECT_NE(read->m_pExceptionPointers->ContextRecord->Eip, 0u);
+    const char* at = static_cast<const char*>(read->m_pExceptionPointers->ExceptionRecord->ExceptionAddress);
+    const char* readAt = reinterpret_cast<const char*>(&ReadAt);
+    EXPECT_TRUE(at >= readAt && at < readAt + 64) << "the fault happened inside ReadAt";
     read->Delete();
     write->Delete();
+
+    /* On x86_64 a bad address above 4 GiB is kept whole; on i686 the same
+     * bits name an address below 4 GiB. */
+    const uintptr_t high = static_cast<uintptr_t>(0x00007EDC00004560ull);
+    try {
+        WriteAt(high);
+        ADD_FAILURE() << "no fault";
+    } catch (CRunTimeException* e) {
+        r = e->m_pExceptionPointers->ExceptionRecord;
+        EXPECT_EQ(r->ExceptionInformation[0], 1u);
+        EXPECT_EQ(r->ExceptionInformation[1], high);
+        e->Delete();
+    }
 }
 
 TEST_F(Faults, DeepFaultUnwindsToTheOuterHandler)
@@ -181,7 +201,16 @@ TEST_F(Faults, StackOverflowEndsTheProcessWithoutHanging)
     tktest::ChildResult r = tktest::RunChild("fault_child.exe", "stack-overflow", 60000);
     ASSERT_TRUE(r.started);
     ASSERT_TRUE(r.finished) << "the child hung";
-    EXPECT_EQ(r.exitCode, 0xC00000FDu);
+    if (sizeof(void*) == 8 && RunningUnderWine()) {
+        /* 64-bit Wine 8 dispatches a stack overflow on the little stack left
+         * below the guard page, overflows again inside its own dispatcher
+         * and ends the process there, before any handler or filter of the
+         * program runs: no code can be had then, only the end. */
+        EXPECT_NE(r.exitCode, 7u) << "the overflow must not be caught as an exception";
+        EXPECT_NE(r.exitCode, 8u);
+    } else {
+        EXPECT_EQ(r.exitCode, 0xC00000FDu);
+    }
 }
 
 TEST_F(Faults, TheTranslatingThreadStillCatchesAfterTheChildRuns)

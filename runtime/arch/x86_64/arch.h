@@ -1,0 +1,41 @@
+/* arch.h (x86_64) -- what the fault translator and the source-line lookup
+ * need to know of a 64-bit x86 processor. The i686 twin of this file has
+ * the same names; CMake puts the target's folder on the include path. */
+#ifndef TOOLS_RUNTIME_ARCH_H
+#define TOOLS_RUNTIME_ARCH_H
+
+#include <windows.h>
+#include <imagehlp.h>
+
+/* The stub enters tk_RaiseTranslated through a call from a 16-byte aligned
+ * frame, as the calling convention wants. */
+#define TK_STUB_TARGET_ALIGNMENT
+
+namespace tk {
+namespace arch {
+
+inline DWORD_PTR ProgramCounter(const CONTEXT& context) { return context.Rip; }
+
+/* Resumes the thread at stub, with every other register as it was. */
+inline void ResumeAt(CONTEXT& context, void (*stub)())
+{
+    context.Rip = reinterpret_cast<DWORD64>(stub);
+}
+
+/* The debug-help library's line query of this target: images load above
+ * 4 GiB, so only the 64-bit entry point and record can name their
+ * addresses. */
+typedef IMAGEHLP_LINE64 SymbolLine;
+typedef DWORD64 SymbolAddress;
+typedef BOOL (WINAPI* GetLineFn)(HANDLE process, SymbolAddress address, PDWORD displacement, SymbolLine* line);
+typedef SymbolAddress (WINAPI* LoadModuleFn)(HANDLE process, HANDLE file, PCSTR image, PCSTR module,
+                                             SymbolAddress base, DWORD size);
+typedef BOOL (WINAPI* UnloadModuleFn)(HANDLE process, SymbolAddress base);
+const char kLoadModuleEntryPoint[] = "SymLoadModule64";
+const char kUnloadModuleEntryPoint[] = "SymUnloadModule64";
+const char kGetLineEntryPoint[] = "SymGetLineFromAddr64";
+
+}  // namespace arch
+}  // namespace tk
+
+#endif
