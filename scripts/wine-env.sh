@@ -31,6 +31,9 @@ tk_i686_runs() {
     return 0
   fi
   out=$(printf '%s\n' "$out" | tail -n 1)
-  echo "${out:-the 32-bit Wine loader does not start}"
+  # The shell's message names the script line first; keep what follows the
+  # loader's path ("cannot execute binary file: Exec format error").
+  out=${out##*/usr/lib/wine/wine: }
+  echo "the 32-bit Wine loader: ${out:-does not start}"
   return 1
 }

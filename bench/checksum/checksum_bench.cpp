@@ -59,7 +59,7 @@ int main()
         Time(toolsCrc, [&] { return crc32(0ul, data, kBytes); });
         Time(zlibCrc, [&] { return crc32(0ul, data, static_cast<uInt>(kBytes)); });
     }
-    printf("Checksums over %lu MiB, best of %d passes:\n", kBytes >> 20, kPasses);
+    printf("[%s] Checksums over %lu MiB, best of %d passes:\n", tkbench::Target(), kBytes >> 20, kPasses);
     bool met = Report("adler32", toolsAdler, zlibAdler);
     met = Report("crc32", toolsCrc, zlibCrc) && met;
     free(data);

@@ -81,7 +81,7 @@ int main()
     }
     FreeLibrary(kept);
 
-    printf("Objects from a loaded library, best of %d rounds of %d:\n", kRounds, kCreations);
+    printf("[%s] Objects from a loaded library, best of %d rounds of %d:\n", tkbench::Target(), kRounds, kCreations);
     printf("NoRegCoCreate %8.0f objects/s   LoadLibrary+DllGetClassObject+CreateInstance %8.0f objects/s   "
            "ratio %.3f\n",
            kCreations / ours, kCreations / direct, direct / ours);

@@ -152,7 +152,8 @@ int main()
         graph.Add(samples);
     }
     int height = graph.Rect().bottom;
-    printf("Graph of 4 lines, %ld x %d pixels, %u samples per line\n", graph.Rect().right, height, graph.Count(0));
+    printf("[%s] Graph of 4 lines, %ld x %d pixels, %u samples per line\n", tkbench::Target(), graph.Rect().right, height,
+           graph.Count(0));
 
     BarePicture bare(height);
     BareHistories plain;

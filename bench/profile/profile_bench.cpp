@@ -63,7 +63,7 @@ int main()
     DeleteFileA(path.c_str());
 
     double ratio = bare / ours;   /* reads a second of CProfile over those of the bare calls */
-    printf("Integer reads from %s, best of %d rounds of %d:\n", name.c_str(), kRounds, kReads);
+    printf("[%s] Integer reads from %s, best of %d rounds of %d:\n", tkbench::Target(), name.c_str(), kRounds, kReads);
     printf("CProfile::QueryValue %8.0f reads/s   GetPrivateProfileStringA+strtol %8.0f reads/s   "
            "ratio %.3f (at least 0.9: %s)\n",
            kReads / ours, kReads / bare, ratio, ratio >= 0.9 ? "yes" : "NO");

@@ -168,7 +168,9 @@ private:
  * Stack overflow is not translated: the stack that a throw would need is
  * gone. On a thread with the translator it ends the whole process at once
  * with exit code 0xC00000FD, rather than leaving a dead thread behind in a
- * running process. Faults on threads that did not install the
+ * running process. (64-bit Wine 8 runs out of stack in its own dispatcher
+ * first and ends the process before any filter runs, so the code is lost
+ * there.) Faults on threads that did not install the
  * translator, and faults that system code handles itself (IsBadReadPtr and
  * the like), are left alone. */
 [[noreturn]] TOOLS_API void TkSeTranslator(unsigned int code, EXCEPTION_POINTERS* p);

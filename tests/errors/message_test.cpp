@@ -108,6 +108,18 @@ TEST_F(Message, AnAccessViolationNamesTheAccessAndTheAddress)
                  "The thread tried to write to a virtual address 0x1234abcd for which it does not have the "
                  "appropriate access.\n");
 
+    /* The whole address on x86_64; i686 has only the low half of these
+     * bits, printed with eight digits as ever. */
+    CException* high = Caught([] { WriteAt(static_cast<uintptr_t>(0x00007EDC00004560ull)); });
+    ASSERT_NE(high, nullptr);
+    high->GetErrorMessage(text, sizeof text);
+    EXPECT_STREQ(text, sizeof(void*) == 8
+                           ? "The thread tried to write to a virtual address 0x7edc00004560 for which it does not "
+                             "have the appropriate access.\n"
+                           : "The thread tried to write to a virtual address 0x00004560 for which it does not have "
+                             "the appropriate access.\n");
+    high->Delete();
+
     /* Cut to a small buffer, never past it. */
     Guarded small;
     EXPECT_EQ(write->GetErrorMessage(small.Buffer(), 20), 19);
