@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds both targets and runs every test under Wine, with one X server.
 #
-# Both builds must pass the export check. The x86_64 tests always run; the
-# i686 tests run where the host can start 32-bit programs, and where it
-# cannot, one line says so and they count as neither passed nor failed. The
-# last line is the summary over everything that ran. Arguments go to CTest.
+# Both builds must pass the export check. The x86_64 tests run on the host.
+# The i686 tests run on the host where it can start 32-bit programs, and in a
+# virtual machine (scripts/vm.sh) where it cannot. The last line is the
+# summary over everything that ran. Arguments go to CTest.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TOOLS_BUILD_DIR:-$root/build}
@@ -23,29 +23,34 @@ for target in i686 x86_64; do
 done
 
 targets=(x86_64)
+in_vm=
 if why=$(tk_i686_runs); then
   targets=(i686 x86_64)
 else
-  echo "i686 tests not run: this host cannot start 32-bit programs ($why)"
+  echo "i686 tests: this host cannot start 32-bit programs ($why); they run in a virtual machine"
+  in_vm=1
 fi
+runs_expected=$((${#targets[@]} + ${in_vm:-0}))
 
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 # A hung test program fails after five minutes instead of holding the run.
 "$root/scripts/with-display.sh" bash -c '
-  rc=0
-  build=$1; shift
-  log=$1; shift
+  build=$1 log=$2
+  shift 2
+  targets=()
   while [ "$1" != -- ]; do targets+=("$1"); shift; done
   shift
   for target in "${targets[@]}"; do
     echo "== $target tests"
-    ctest --test-dir "$build/$target" --output-on-failure --timeout 300 -j2 "$@" | tee -a "$log" || rc=1
-    # The marker lets the summary tell a run that ended without its own
-    # summary line.
-    echo "== end $target" >> "$log"
-  done
-  exit $rc' _ "$build" "$log" "${targets[@]}" -- "$@" || true
+    ctest --test-dir "$build/$target" --output-on-failure --timeout 300 -j2 "$@" | tee -a "$log"
+  done' _ "$build" "$log" "${targets[@]}" -- "$@" || true
+if [ -n "$in_vm" ]; then
+  # CTest's output comes back from the machine; its summary counts below
+  # like that of a run here.
+  echo "== i686 tests, in a virtual machine"
+  bash "$root/scripts/vm.sh" "$@" | tee -a "$log" || true
+fi
 
 # CTest ends each run with "N% tests passed, F tests failed out of T".
 runs=0
@@ -56,9 +61,9 @@ while read -r line; do
   failed=$((failed + bad))
   runs=$((runs + 1))
 done < <(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log")
-if [ "$runs" -lt "${#targets[@]}" ]; then
-  echo "a test run ended without its summary"
-  failed=$((failed + ${#targets[@]} - runs))
+if [ "$runs" -lt "$runs_expected" ]; then
+  echo "$((runs_expected - runs)) test run(s) ended without a summary"
+  failed=$((failed + runs_expected - runs))
 fi
 echo "tests: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
