@@ -20,6 +20,15 @@ inline HRESULT FromLastError()
     return HResultFromError(static_cast<long>(GetLastError()));
 }
 
+/* The result of a platform call that failed: its last-error code by that
+ * rule, or E_FAIL when the platform left none, so that a failure is never
+ * reported as S_OK. */
+inline HRESULT FailureFromLastError()
+{
+    const HRESULT hr = FromLastError();
+    return hr == S_OK ? E_FAIL : hr;
+}
+
 }  // namespace tk
 
 #endif

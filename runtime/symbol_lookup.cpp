@@ -4,8 +4,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "tools/runtime.h"
 #include "runtime/hresult.h"
+#include "runtime/last_error.h"
 #include "runtime/symbol_lookup.h"
 
 namespace tk {
@@ -31,10 +31,8 @@ HANDLE WINAPI FindFirst(LPCSTR pattern, WIN32_FIND_DATAA* found) { return FindFi
 BOOL WINAPI FindNext(HANDLE search, WIN32_FIND_DATAA* found) { return FindNextFileA(search, found); }
 BOOL WINAPI FindEnd(HANDLE search) { return FindClose(search); }
 HANDLE WINAPI ThisProcess() { return GetCurrentProcess(); }
-DWORD WINAPI ThisProcessId() { return GetCurrentProcessId(); }
 void* Reallocate(void* block, size_t bytes) { return realloc(block, bytes); }
 void Release(void* block) { free(block); }
-DWORD Family() { return TkGetPlatform(); }
 
 /* Sets the quiet error mode for the scan and gives the process back the mode
  * it had, on every way out. */
@@ -82,8 +80,7 @@ T EntryPoint(const SymbolLookupPlatform& platform, HMODULE module, const char* n
 }  // namespace
 
 const SymbolLookupPlatform kSystemSymbolLookupPlatform = {
-    Load, Entry, Unload, ModulePath, ErrorMode, FindFirst, FindNext, FindEnd, ThisProcess, ThisProcessId,
-    Reallocate, Release, Family,
+    Load, Entry, Unload, ModulePath, ErrorMode, FindFirst, FindNext, FindEnd, ThisProcess, Reallocate, Release,
 };
 
 CSymbolLookup::~CSymbolLookup() { ClearDatabases(); }
@@ -94,7 +91,7 @@ HRESULT CSymbolLookup::Start()
         return S_FALSE;
     library_ = platform_.loadLibrary("dbghelp");
     if (!library_)
-        return FromLastError();
+        return FailureFromLastError();
     cleanup_ = EntryPoint<CleanupFn>(platform_, library_, "SymCleanup");
     initialize_ = EntryPoint<InitializeFn>(platform_, library_, "SymInitialize");
     setOptions_ = EntryPoint<SetOptionsFn>(platform_, library_, "SymSetOptions");
@@ -102,12 +99,7 @@ HRESULT CSymbolLookup::Start()
     unloadModule_ = EntryPoint<UnloadModuleFn>(platform_, library_, arch::kUnloadModuleEntryPoint);
     getLine_ = EntryPoint<GetLineFn>(platform_, library_, arch::kGetLineEntryPoint);
 
-    /* The debug-help library of the NT family wants a real process handle;
-     * the process id serves elsewhere, and before TkInitialize has learned
-     * the family. */
-    process_ = platform_.platformFamily() == VER_PLATFORM_WIN32_NT
-        ? platform_.currentProcess()
-        : reinterpret_cast<HANDLE>(static_cast<DWORD_PTR>(platform_.currentProcessId()));
+    process_ = platform_.currentProcess();
     if (setOptions_)
         setOptions_(kOptions);
     LearnProgramDirectory();
@@ -115,23 +107,35 @@ HRESULT CSymbolLookup::Start()
 
     char searchPath[MAX_PATH + sizeof kSymbols];
     snprintf(searchPath, sizeof searchPath, "%s%s", directory_, kSymbols);
+    HRESULT hr = S_OK;
     if (!initialize_)
-        return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-    if (!initialize_(process_, searchPath, TRUE))
-        return FromLastError();
-    return S_OK;
+        hr = HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    else if (!initialize_(process_, searchPath, TRUE))
+        hr = FailureFromLastError();
+    if (FAILED(hr))
+        Unload();
+    return hr;
 }
 
 HRESULT CSymbolLookup::Stop()
 {
     if (process_ == nullptr || !library_)
         return S_OK;
+    HRESULT hr = S_OK;
     if (cleanup_ && !cleanup_(process_))
-        return FromLastError();
-    process_ = nullptr;
+        hr = FailureFromLastError();
+    Unload();
+    return hr;
+}
+
+/* Unloads the library and marks the engine unstarted; the last-error code
+ * of a failure that the caller reports stays readable. */
+void CSymbolLookup::Unload()
+{
+    LastErrorKeeper keep;
     platform_.freeLibrary(library_);
     library_ = nullptr;
-    return S_OK;
+    process_ = nullptr;
 }
 
 SourceLine CSymbolLookup::FindLine(DWORD_PTR address) const

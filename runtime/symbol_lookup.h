@@ -29,11 +29,8 @@ struct SymbolLookupPlatform {
     BOOL (WINAPI* findNextFile)(HANDLE search, WIN32_FIND_DATAA* found);
     BOOL (WINAPI* findClose)(HANDLE search);
     HANDLE (WINAPI* currentProcess)();
-    DWORD (WINAPI* currentProcessId)();
     void* (*reallocate)(void* block, size_t bytes);
     void (*release)(void* block);
-    /* The platform family as TkInitialize learned it (0 before). */
-    DWORD (*platformFamily)();
 };
 
 extern const SymbolLookupPlatform kSystemSymbolLookupPlatform;
@@ -78,22 +75,27 @@ public:
     ~CSymbolLookup();
 
     /* S_FALSE when already started, without any platform call. Otherwise
-     * loads "dbghelp" (failure: the converted last-error code, and the
-     * object stays unstarted), looks up its entry points, takes the process
-     * as the current-process handle on the NT family (2) and as the process
-     * id on any other, sets options 0x14, learns the program's directory,
-     * rebuilds the list from <directory>symbols\*.pdb and initialises symbol
+     * loads "dbghelp", looks up its entry points, takes the current-process
+     * handle, sets options 0x14, learns the program's directory, rebuilds
+     * the list from <directory>symbols\*.pdb and initialises symbol
      * handling with the search path <directory>symbols. S_OK when that
-     * succeeded; else the converted last-error code (ERROR_PROC_NOT_FOUND's
-     * when the library has no SymInitialize), and the object counts as
-     * started all the same, so only a successful Stop clears it. */
+     * succeeded. A start that fails (the load, or the initialisation; a
+     * library without SymInitialize gives ERROR_PROC_NOT_FOUND's HRESULT)
+     * returns the converted last-error code, or E_FAIL when there is none,
+     * unloads the library again and leaves the object unstarted, so the
+     * next start tries afresh.
+     *
+     * The handle is the real one on every platform family: the process id,
+     * which older debug-help libraries took off the NT family, makes
+     * SymInitialize fail where the NT family has not been learned yet
+     * (before TkInitialize) or is not reported. */
     HRESULT Start();
 
-    /* S_OK when not started. Otherwise ends symbol handling (SymCleanup)
-     * and, when that succeeds, unloads the library and becomes unstarted.
-     * A failed clean-up leaves it started and returns the converted
-     * last-error code. A library without SymCleanup has nothing to clean
-     * up and is simply unloaded. Directory, list and entry points stay. */
+    /* S_OK when not started. Otherwise ends symbol handling (SymCleanup),
+     * unloads the library and becomes unstarted, whatever the clean-up
+     * answered: S_OK, or the failed clean-up's converted last-error code
+     * (E_FAIL when there is none). A library without SymCleanup has nothing
+     * to clean up. Directory, list and entry points stay. */
     HRESULT Stop();
 
     /* The source file and line of a code address; see SourceLine. */
@@ -101,8 +103,8 @@ public:
 
     bool Started() const { return process_ != nullptr; }
     bool Loaded() const { return library_ != nullptr; }
-    /* The handle given to the debug-help library: the process handle, or
-     * the process id in a handle's clothing (see Start). */
+    /* The process handle given to the debug-help library; null when not
+     * started. */
     HANDLE Process() const { return process_; }
     /* With its trailing backslash; empty when the program's path is not
      * known. */
@@ -115,6 +117,7 @@ private:
     CSymbolLookup(const CSymbolLookup&) = delete;
     CSymbolLookup& operator=(const CSymbolLookup&) = delete;
 
+    void Unload();
     void LearnProgramDirectory();
     HRESULT ScanSymbolsDirectory();
     void AddDatabase(const char* fileName);

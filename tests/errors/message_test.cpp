@@ -44,6 +44,23 @@ struct Guarded {
     }
 };
 
+/* Declared first, so it runs before the suite below calls TkInitialize: a
+ * source-line lookup made then finds its line, and leaves the engine able
+ * to start again for later ones. */
+TEST(MessageBeforeInitialize, ALookupBeforeTkInitializeFindsItsLineAndLeavesLaterLookupsWorking)
+{
+    EXCEPTION_RECORD record = {};
+    record.ExceptionCode = EXCEPTION_INT_DIVIDE_BY_ZERO;
+    record.ExceptionAddress = reinterpret_cast<void*>(&Divide);
+    CONTEXT context = {};
+    EXCEPTION_POINTERS pointers = { &record, &context };
+    CRunTimeException early(&pointers);
+    char text[256];
+    EXPECT_EQ(early.GetErrorMessage(text, sizeof text), 75);
+    ASSERT_NE(early.m_pszFile, nullptr);
+    EXPECT_EQ(early.m_nLine, kDivideLine);
+}
+
 class Message : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { TkInitialize(); }
@@ -147,6 +164,24 @@ TEST_F(Message, SmallBuffersGetWhatFitsAndNoMore)
     EXPECT_EQ(bounds.GetErrorMessage(none.Buffer(), 0), 0);
     EXPECT_TRUE(none.Intact(0));
     EXPECT_EQ(bounds.GetErrorMessage(nullptr, 256), 0);
+
+    /* Room for the terminator alone: an empty text, whatever the kind. */
+    Guarded one[3];
+    EXPECT_EQ(bounds.GetErrorMessage(one[0].Buffer(), 1), 0);
+    EXPECT_EQ(unknown.GetErrorMessage(one[1].Buffer(), 1), 0);
+    CException system(static_cast<long>(E_OUTOFMEMORY));
+    EXPECT_EQ(system.GetErrorMessage(one[2].Buffer(), 1), 0);
+    for (Guarded& g : one) {
+        EXPECT_EQ(g.Buffer()[0], '\0');
+        EXPECT_TRUE(g.Intact(1));
+    }
+
+    /* An access violation thrown by code has a fixed text, cut like any. */
+    CException violation(static_cast<long>(0xC0000005));
+    Guarded cut;
+    EXPECT_EQ(violation.GetErrorMessage(cut.Buffer(), 12), 11);
+    EXPECT_STREQ(cut.Buffer(), "The thread ");
+    EXPECT_TRUE(cut.Intact(12));
 }
 
 TEST_F(Message, FaultCodesThrownByCodeGetATextAndKeepTheirLocation)

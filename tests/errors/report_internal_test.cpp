@@ -63,12 +63,9 @@ HANDLE WINAPI FindFirst(LPCSTR, WIN32_FIND_DATAA*) { return INVALID_HANDLE_VALUE
 BOOL WINAPI FindNext(HANDLE, WIN32_FIND_DATAA*) { return FALSE; }
 BOOL WINAPI FindEnd(HANDLE) { return TRUE; }
 HANDLE WINAPI Process() { return reinterpret_cast<HANDLE>(0x77); }
-DWORD WINAPI ProcessId() { return 0x1234; }
-DWORD Family() { return VER_PLATFORM_WIN32_NT; }
 
 const tk::SymbolLookupPlatform kEngine = {
-    Load, Entry, Free, ModulePath, ErrorMode, FindFirst, FindNext, FindEnd, Process, ProcessId, realloc, free,
-    Family,
+    Load, Entry, Free, ModulePath, ErrorMode, FindFirst, FindNext, FindEnd, Process, realloc, free,
 };
 
 bool g_allocationFails;

@@ -18,15 +18,14 @@ using tk::SourceLine;
 HMODULE const kLibrary = reinterpret_cast<HMODULE>(0x50000000);
 HANDLE const kSearch = reinterpret_cast<HANDLE>(0x600);
 HANDLE const kProcessHandle = reinterpret_cast<HANDLE>(0x77);
-const DWORD kProcessId = 0x1234;
 
 /* The stand-in platform's script and what it saw. */
 struct Fake {
-    DWORD family;
     const char* programPath;            /* null: the path is not available */
     DWORD pathLength;                   /* 0: the length of programPath */
     DWORD loadError;                    /* non-zero: the load fails with it */
     DWORD initializeError, cleanupError, lineError;
+    bool failWithoutError;              /* initialisation and clean-up fail, last error 0 */
     std::vector<std::string> missing;   /* entry points the library lacks */
     std::vector<std::string> files;     /* what the directory search finds */
     size_t failGrowthTo;                /* a storage size that cannot be had, once */
@@ -47,7 +46,13 @@ struct Fake {
 
 char g_fileName[] = "C:\\Bench\\Velquor\\cpu.cpp";
 
-BOOL WINAPI Cleanup(HANDLE) { ++g.calls; ++g.cleanups; SetLastError(g.cleanupError); return !g.cleanupError; }
+BOOL WINAPI Cleanup(HANDLE)
+{
+    ++g.calls;
+    ++g.cleanups;
+    SetLastError(g.cleanupError);
+    return !g.cleanupError && !g.failWithoutError;
+}
 BOOL WINAPI Initialize(HANDLE process, PCSTR path, BOOL invade)
 {
     ++g.calls;
@@ -55,7 +60,7 @@ BOOL WINAPI Initialize(HANDLE process, PCSTR path, BOOL invade)
     g.searchPath = path;
     g.invade = invade;
     SetLastError(g.initializeError);
-    return !g.initializeError;
+    return !g.initializeError && !g.failWithoutError;
 }
 DWORD WINAPI SetOptions(DWORD options) { ++g.calls; ++g.setOptionsCalls; g.options = options; return options; }
 tk::arch::SymbolAddress WINAPI LoadModule(HANDLE, HANDLE, PCSTR, PCSTR, tk::arch::SymbolAddress, DWORD)
@@ -147,7 +152,6 @@ HANDLE WINAPI FindFirst(LPCSTR pattern, WIN32_FIND_DATAA* found)
 }
 BOOL WINAPI FindEnd(HANDLE search) { ++g.calls; EXPECT_EQ(search, kSearch); return TRUE; }
 HANDLE WINAPI Process() { ++g.calls; return kProcessHandle; }
-DWORD WINAPI ProcessId() { ++g.calls; return kProcessId; }
 void* Reallocate(void* block, size_t bytes)
 {
     ++g.calls;
@@ -158,11 +162,9 @@ void* Reallocate(void* block, size_t bytes)
     return realloc(block, bytes);
 }
 void Release(void* block) { ++g.calls; ++g.releases; free(block); }
-DWORD Family() { return g.family; }
 
 const tk::SymbolLookupPlatform kFake = {
-    Load, Entry, Free, ModulePath, ErrorMode, FindFirst, FindNext, FindEnd, Process, ProcessId, Reallocate,
-    Release, Family,
+    Load, Entry, Free, ModulePath, ErrorMode, FindFirst, FindNext, FindEnd, Process, Reallocate, Release,
 };
 
 /* The module and line entry points are the target's width: the 32-bit ones
@@ -177,7 +179,6 @@ protected:
     void SetUp() override
     {
         g = Fake();
-        g.family = VER_PLATFORM_WIN32_NT;
         g.programPath = "C:\\Bench\\cpu.exe";
         g.errorMode = SEM_NOGPFAULTERRORBOX;
         g.files = { "cpu.pdb", "mem.pdb", "a.b.pdb" };
@@ -202,7 +203,7 @@ TEST_F(SymbolLookup, StartsOnceStopsAndStartsAfreshAgain)
     EXPECT_TRUE(lookup.Started());
     EXPECT_EQ(g.entries, kSixEntryPoints);
     EXPECT_EQ(g.options, 0x14u);
-    EXPECT_EQ(g.initializedProcess, kProcessHandle) << "the NT family takes the handle";
+    EXPECT_EQ(g.initializedProcess, kProcessHandle) << "the real handle, whatever the platform family";
     EXPECT_EQ(g.searchPath, "C:\\Bench\\symbols");
     EXPECT_EQ(g.invade, TRUE);
     EXPECT_EQ(g.pattern, "C:\\Bench\\symbols\\*.pdb");
@@ -230,18 +231,6 @@ TEST_F(SymbolLookup, StartsOnceStopsAndStartsAfreshAgain)
     EXPECT_EQ(Titles(lookup), (std::vector<std::string>{ "net" })) << "the list is rebuilt, not extended";
 }
 
-TEST_F(SymbolLookup, TakesTheProcessIdOffTheNtFamilyAndBeforeItIsKnown)
-{
-    for (DWORD family : { 0u, 1u }) {
-        g.family = family;
-        CSymbolLookup lookup(kFake);
-        lookup.Start();
-        const HANDLE id = reinterpret_cast<HANDLE>(static_cast<DWORD_PTR>(kProcessId));
-        EXPECT_EQ(lookup.Process(), id) << "family " << family;
-        EXPECT_EQ(g.initializedProcess, id) << "family " << family;
-    }
-}
-
 TEST_F(SymbolLookup, AFailedLoadLeavesItUnstartedAndIsTriedAgain)
 {
     g.loadError = ERROR_MOD_NOT_FOUND;
@@ -256,23 +245,37 @@ TEST_F(SymbolLookup, AFailedLoadLeavesItUnstartedAndIsTriedAgain)
     EXPECT_EQ(g.loads, 2);
 }
 
-TEST_F(SymbolLookup, AFailedInitialisationOrCleanUpKeepsTheEngineStarted)
+TEST_F(SymbolLookup, AFailedInitialisationOrCleanUpLeavesItUnstartedAndIsTriedAgain)
 {
     g.initializeError = ERROR_INVALID_PARAMETER;
     CSymbolLookup lookup(kFake);
     EXPECT_EQ(lookup.Start(), static_cast<HRESULT>(0x80070057));
-    EXPECT_TRUE(lookup.Started());
-    g.lineError = ERROR_INVALID_HANDLE;
-    SourceLine line = lookup.FindLine(0x401000);
-    EXPECT_EQ(line.outcome, SourceLine::kNotFound) << "the lookup is still asked";
-    EXPECT_EQ(line.hr, static_cast<HRESULT>(0x80070006));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << "unloading keeps the code";
+    EXPECT_FALSE(lookup.Started());
+    EXPECT_FALSE(lookup.Loaded());
+    EXPECT_EQ(g.frees, 1) << "a failed start unloads the library again";
+    EXPECT_EQ(lookup.FindLine(0x401000).outcome, SourceLine::kUnavailable);
+    EXPECT_EQ(lookup.Stop(), S_OK);
+    EXPECT_EQ(g.cleanups, 0);
+
+    g.initializeError = 0;
+    EXPECT_EQ(lookup.Start(), S_OK) << "the next start tries afresh";
+    EXPECT_EQ(g.loads, 2);
 
     g.cleanupError = ERROR_INVALID_HANDLE;
     EXPECT_EQ(lookup.Stop(), static_cast<HRESULT>(0x80070006));
-    EXPECT_TRUE(lookup.Started());
-    EXPECT_EQ(g.frees, 0) << "the library stays loaded while its clean-up failed";
-    EXPECT_EQ(lookup.Start(), S_FALSE);
-    EXPECT_EQ(g.loads, 1);
+    EXPECT_FALSE(lookup.Started());
+    EXPECT_EQ(g.frees, 2) << "the library is unloaded although its clean-up failed";
+    g.cleanupError = 0;
+    EXPECT_EQ(lookup.Start(), S_OK);
+    EXPECT_EQ(g.loads, 3);
+
+    /* Failures that leave no error code are failures all the same. */
+    g.failWithoutError = true;
+    EXPECT_EQ(lookup.Stop(), E_FAIL);
+    EXPECT_EQ(lookup.Start(), E_FAIL);
+    EXPECT_FALSE(lookup.Started());
+    EXPECT_EQ(g.frees, 4);
 }
 
 TEST_F(SymbolLookup, FindsLinesAndReportsWhatItCouldNot)
@@ -301,15 +304,20 @@ TEST_F(SymbolLookup, FindsLinesAndReportsWhatItCouldNot)
 
 TEST_F(SymbolLookup, ALibraryLackingEntryPointsIsNeverCalledThroughThem)
 {
-    g.missing = { "SymSetOptions", "SymInitialize", "SymCleanup", tk::arch::kGetLineEntryPoint };
+    g.missing = { "SymSetOptions", "SymCleanup", tk::arch::kGetLineEntryPoint };
     CSymbolLookup lookup(kFake);
-    EXPECT_EQ(lookup.Start(), HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND));
-    EXPECT_TRUE(lookup.Started());
+    EXPECT_EQ(lookup.Start(), S_OK);
     EXPECT_EQ(lookup.FindLine(0x401000).outcome, SourceLine::kUnavailable);
     EXPECT_EQ(lookup.Stop(), S_OK) << "nothing to clean up: the library is simply unloaded";
     EXPECT_FALSE(lookup.Loaded());
     EXPECT_EQ(g.frees, 1);
     EXPECT_EQ(g.setOptionsCalls + g.cleanups, 0);
+
+    g.missing.push_back("SymInitialize");
+    EXPECT_EQ(lookup.Start(), HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND));
+    EXPECT_FALSE(lookup.Started());
+    EXPECT_FALSE(lookup.Loaded()) << "a start without SymInitialize fails and unloads the library";
+    EXPECT_EQ(g.frees, 2);
 }
 
 TEST_F(SymbolLookup, AnUnknownProgramPathMeansTheCurrentDirectory)
@@ -370,7 +378,6 @@ DWORD WINAPI OwnProgramPath(HMODULE, LPSTR path, DWORD size)
 {
     return static_cast<DWORD>(snprintf(path, size, "%sprogram.exe", g_directory));
 }
-DWORD NtFamily() { return VER_PLATFORM_WIN32_NT; }
 
 __attribute__((noipa)) int Located(int a) { return a * 3; } const int kLocatedLine = __LINE__;
 
@@ -383,7 +390,6 @@ TEST(RealSymbolLookup, ScansTheSymbolsDirectoryAndFindsSourceLines)
     ASSERT_TRUE(CreateDirectoryA(g_directory, nullptr));
     tk::SymbolLookupPlatform platform = tk::kSystemSymbolLookupPlatform;
     platform.getModuleFileName = OwnProgramPath;
-    platform.platformFamily = NtFamily;
     const UINT before = SEM_NOGPFAULTERRORBOX | SEM_NOALIGNMENTFAULTEXCEPT;
     const UINT outer = SetErrorMode(before);
 
