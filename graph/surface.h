@@ -12,12 +12,9 @@
 namespace tk {
 
 struct GraphSurface {
-    /* Windows: client rectangles (left and top 0), window rectangles and
-     * client points on the screen, drawing contexts on the client area,
-     * moving, and the picture of a static control. */
+    /* Windows: client rectangles (left and top 0), drawing contexts on the
+     * client area, moving, and the picture of a static control. */
     BOOL (WINAPI* getClientRect)(HWND window, RECT* rect);
-    BOOL (WINAPI* getWindowRect)(HWND window, RECT* rect);
-    int (WINAPI* mapWindowPoints)(HWND from, HWND to, POINT* points, UINT count);
     HDC (WINAPI* getDC)(HWND window);
     int (WINAPI* releaseDC)(HWND window, HDC dc);
     BOOL (WINAPI* moveWindow)(HWND window, int x, int y, int width, int height, BOOL repaint);

@@ -16,7 +16,7 @@ void Release(void* block) { free(block); }
  * filled by the library's static set-up, before any host code runs; nothing
  * of the library draws a graph during that set-up. */
 const GraphSurface kGdiSurface = {
-    GetClientRect, GetWindowRect, MapWindowPoints, GetDC, ReleaseDC, MoveWindow, SendMessageA,
+    GetClientRect, GetDC, ReleaseDC, MoveWindow, SendMessageA,
     CreateCompatibleDC, DeleteDC, CreateCompatibleBitmap, CreateSolidBrush, CreatePen, CreateFontA,
     SelectObject, DeleteObject,
     PatBlt, MoveToEx, LineTo, SetBkMode, SetTextColor, TextOutA,

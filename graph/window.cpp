@@ -36,11 +36,15 @@ HRESULT CGraph::Attach(HWND hWnd)
     if (!s.getClientRect(hWnd, &client))
         return E_INVALIDARG;
 
+    /* A control that took the size of our own picture had the second
+     * window's height taken off already. */
+    const bool sizedByOurPicture = m_bAttached && hWnd == m_hWnd && m_Bitmap.Handle() &&
+        client.right == m_Rect.right && client.bottom == m_Rect.bottom;
     /* No window may show the old picture while it is released; a window
      * that the graph leaves shows none from now on. */
     TakePictureOff();
     m_hWnd = hWnd;
-    m_Rect = DrawingRect(client.right, client.bottom, CoveredHeight(hWnd, client));
+    m_Rect = DrawingRect(client.right, client.bottom, sizedByOurPicture ? 0 : BelowHeight());
     m_fScaleY = tk::ScaleY(m_Rect, m_nMin, m_nMax);
     m_fGridX = tk::Single(12.0 * m_nUnit);
     m_fGridY = tk::GridY(m_Rect, m_nGridPercent);
@@ -102,26 +106,6 @@ HRESULT CGraph::Resize(unsigned int nType, int nWidth, int nHeight)
         s.patBlt(dc, 0, 0, m_Rect.right, m_Rect.bottom, PATCOPY);
     }
     return outcome.Result();
-}
-
-/* How much of the bottom of window's client area the second window covers:
- * all from its top edge down, when it lies across the client area; nothing
- * when it lies beside, above or below it, or cannot be measured. A static
- * control takes the size of the picture it shows, which already left room
- * for the second window; measured again, it is therefore not cut once more,
- * however often a graph attaches to it. */
-int CGraph::CoveredHeight(HWND window, const RECT& client) const
-{
-    RECT below;
-    if (!m_hWndBelow || !m_pSurface->getWindowRect(m_hWndBelow, &below))
-        return 0;
-    POINT origin = { 0, 0 };
-    m_pSurface->mapWindowPoints(window, nullptr, &origin, 1);
-    RECT area = { origin.x, origin.y, origin.x + client.right, origin.y + client.bottom };
-    if (below.left >= area.right || below.right <= area.left || below.top >= area.bottom ||
-        below.bottom <= area.top)
-        return 0;
-    return below.top > area.top ? area.bottom - below.top : client.bottom;
 }
 
 /* The second window's client height; 0 without one, or when its client

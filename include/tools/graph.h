@@ -148,16 +148,19 @@ public:
     virtual ~CGraph();
 
     /* Binds the graph to hWnd, a static control of the caller's window:
-     * measures the drawing rectangle (its client area less the part at the
-     * bottom that the second window covers, from that window's top edge
-     * down), recomputes scale, grid spacings (the vertical one becomes
+     * measures the drawing rectangle (its client area less the second
+     * window's client height, wherever that window lies), recomputes scale, grid spacings (the vertical one becomes
      * 12 x step, replacing that of SetGridUnit), makes the pens, brush,
      * font and a picture bitmap filled with the background colour from the
      * settings made so far, releasing each old object before making its
      * replacement, and gives the control the picture. The history bound is
      * left as it is: set the step with SetUnit after Attach (until SetUnit
      * or Resize runs, a new graph keeps one sample per line). The first
-     * drawing is due 500 ms later. Call it again to apply new colours or
+     * drawing is due 500 ms later. A static control takes the size of the
+     * picture it is given; when this graph attaches again to the control
+     * it last attached to and finds it exactly the size of the picture it
+     * gave it, that picture already left room for the second window, and
+     * the height is not cut again (so repeated calls do not shrink it). Call it again to apply new colours or
      * widths. E_INVALIDARG for no window or one whose client
      * area cannot be read (nothing changes). When an object cannot be made,
      * or an old one cannot be released (it is kept, and not replaced), the
@@ -264,7 +267,6 @@ private:
 
     int Row(int v) const;
     void DrawLine(HDC dc, const CSampleHistory& history) const;
-    int CoveredHeight(HWND window, const RECT& client) const;
     int BelowHeight() const;
     void MakePicture(HDC windowDC, tk::Outcome& outcome);
     void TakePictureOff();

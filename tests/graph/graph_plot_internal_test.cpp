@@ -343,7 +343,6 @@ TEST_F(GraphPlot, SpacingsBelowOnePixelDrawNoGridOfThatDirection)
 TEST_F(GraphPlot, AOnePixelHighRectangleHasNoLabelsAndItsSamplesOnRowZero)
 {
     Recording().windows[kGraphWindow] = RECT{ 0, 0, 400, 21 };
-    Recording().origins[kBelowWindow] = POINT{ 0, 1 };
     RecordedGraph g(1, kBelowWindow);
     ASSERT_EQ(g.Attach(kGraphWindow), S_OK);
     EXPECT_EQ(g.m_Rect.bottom, 1);

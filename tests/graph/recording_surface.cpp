@@ -101,30 +101,6 @@ BOOL WINAPI RecGetClientRect(HWND window, RECT* rect)
     return TRUE;
 }
 
-BOOL WINAPI RecGetWindowRect(HWND window, RECT* rect)
-{
-    Record("GetWindowRect", { Num(window) });
-    auto it = R().windows.find(window);
-    if (it == R().windows.end()) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    POINT origin = R().origins[window];
-    *rect = RECT{ origin.x, origin.y, origin.x + it->second.right, origin.y + it->second.bottom };
-    return TRUE;
-}
-
-int WINAPI RecMapWindowPoints(HWND from, HWND to, POINT* points, UINT count)
-{
-    Record("MapWindowPoints", { Num(from), Num(to), static_cast<long>(count) });
-    POINT origin = R().origins[from];
-    for (UINT i = 0; i < count; ++i) {
-        points[i].x += origin.x;
-        points[i].y += origin.y;
-    }
-    return MAKELONG(origin.x, origin.y);
-}
-
 HDC WINAPI RecGetDC(HWND window)
 {
     Record("GetDC", { Num(window) });
@@ -140,7 +116,6 @@ int WINAPI RecReleaseDC(HWND window, HDC dc)
 BOOL WINAPI RecMoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint)
 {
     Record("MoveWindow", { Num(window), x, y, width, height, repaint });
-    R().origins[window] = POINT{ x, y };
     R().windows[window] = RECT{ 0, 0, width, height };
     return TRUE;
 }
@@ -294,7 +269,7 @@ void RecRelease(void* block)
 }  // namespace
 
 const tk::GraphSurface kRecordingSurface = {
-    RecGetClientRect, RecGetWindowRect, RecMapWindowPoints, RecGetDC, RecReleaseDC, RecMoveWindow, RecSendMessageA,
+    RecGetClientRect, RecGetDC, RecReleaseDC, RecMoveWindow, RecSendMessageA,
     RecCreateCompatibleDC, RecDeleteDC, RecCreateCompatibleBitmap, RecCreateSolidBrush, RecCreatePen,
     RecCreateFontA, RecSelectObject, RecDeleteObject,
     RecPatBlt, RecMoveToEx, RecLineTo, RecSetBkMode, RecSetTextColor, RecTextOutA,
@@ -319,7 +294,6 @@ void FreshWithStatusBar(DWORD now)
     Fresh();
     Recording().windows[kGraphWindow] = RECT{ 0, 0, 400, 300 };
     Recording().windows[kBelowWindow] = RECT{ 0, 0, 400, 20 };
-    Recording().origins[kBelowWindow] = POINT{ 0, 280 };
     Recording().now = now;
 }
 

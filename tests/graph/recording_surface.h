@@ -28,8 +28,6 @@ struct Recorder {
     std::vector<Call> calls;
     DWORD now = 0;                     /* what the clock reads */
     std::map<HWND, RECT> windows;      /* client rectangles; others fail */
-    std::map<HWND, POINT> origins;     /* client origins on the screen (no
-                                        * borders); MoveWindow sets them */
 
     /* Failures on demand: calls named here return none (last error
      * ERROR_NOT_ENOUGH_MEMORY); DeleteObject of these handles fails (last
