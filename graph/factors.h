@@ -6,6 +6,14 @@
 
 namespace tk {
 
+/* GDI takes coordinates of 27 bits. Vertical grid lines lie 12 steps apart
+ * after Attach, or 4 x the grid unit apart after SetGridUnit; spacings and
+ * the grid's scroll offset beyond 27 bits would also overflow the drawing's
+ * int arithmetic, so larger steps and grid units are refused. */
+const int kMostCoordinate = 0x7FFFFFF;
+const int kMostUnit = kMostCoordinate / 12;
+const int kMostGridUnit = kMostCoordinate / 4;
+
 /* x87 arithmetic keeps intermediates wider than their type; a store through
  * a volatile rounds to single precision, as the factors and the grid's row
  * positions require. */

@@ -101,7 +101,7 @@ HRESULT CGraph::Add(int* pSamples)
 
 HRESULT CGraph::SetUnit(int nUnit)
 {
-    if (nUnit < 1)
+    if (nUnit < 1 || nUnit > tk::kMostUnit)
         return E_INVALIDARG;
     m_nUnit = nUnit;
     m_nMaxSamples = tk::Bound(m_Rect, m_nUnit);
@@ -110,6 +110,8 @@ HRESULT CGraph::SetUnit(int nUnit)
 
 HRESULT CGraph::SetGridUnit(int nGridX, int nGridPercent)
 {
+    if (nGridX > tk::kMostGridUnit)
+        return E_INVALIDARG;
     m_nGridPercent = nGridPercent;
     m_fGridX = tk::Single(4.0 * nGridX);
     m_fGridY = tk::GridY(m_Rect, m_nGridPercent);

@@ -12,10 +12,10 @@ namespace {
 /* The least time between two drawings of one graph, in milliseconds. */
 const DWORD kInterval = 500;
 
-/* GDI takes coordinates of 27 bits; samples kept from a range wider than
- * the current one may lie far outside the rectangle, and a double beyond
- * the range of int has no defined conversion. */
-const double kFarthest = 0x7FFFFFF;
+/* Samples kept from a range wider than the current one may lie far outside
+ * the rectangle, and a double beyond the range of int has no defined
+ * conversion. */
+const double kFarthest = tk::kMostCoordinate;
 
 }  // namespace
 

@@ -208,11 +208,15 @@ public:
      * Failures of the platform are reported as by Attach. */
     virtual HRESULT Resize(unsigned int nType, int nWidth, int nHeight);
     /* Horizontal step between neighbouring samples, in pixels; the bound
-     * becomes the steps across the drawing rectangle. A step below 1 gives
-     * E_INVALIDARG and changes nothing. */
+     * becomes the steps across the drawing rectangle. A step below 1 or
+     * above 11,184,810 (12 steps, the grid spacing that Attach derives,
+     * must stay within GDI's 27-bit coordinates) gives E_INVALIDARG and
+     * changes nothing. */
     virtual HRESULT SetUnit(int nUnit);
     /* Vertical grid spacing in units of 4 pixels (until the next Attach)
-     * and horizontal grid spacing in percent of the drawing height. */
+     * and horizontal grid spacing in percent of the drawing height. A unit
+     * above 33,554,431 (4 units must stay within GDI's 27-bit coordinates)
+     * gives E_INVALIDARG and changes nothing. */
     virtual HRESULT SetGridUnit(int nGridX, int nGridPercent);
     /* Range of the samples; E_INVALIDARG unless nMin is below nMax. */
     virtual HRESULT SetRange(int nMin, int nMax);

@@ -218,6 +218,8 @@ TEST_F(GraphModel, SettersRefuseBadArgumentsAndChangeNothing)
 
     EXPECT_EQ(g.SetUnit(0), E_INVALIDARG);
     EXPECT_EQ(g.SetUnit(-2), E_INVALIDARG);
+    EXPECT_EQ(g.SetUnit(11184811), E_INVALIDARG) << "12 steps would leave 27-bit coordinates";
+    EXPECT_EQ(g.SetUnit(INT_MAX), E_INVALIDARG);
     EXPECT_EQ(g.m_nUnit, 1);
     EXPECT_EQ(g.m_nMaxSamples, 400u);
     EXPECT_EQ(g.SetUnit(3), S_OK);
@@ -249,6 +251,10 @@ TEST_F(GraphModel, GridUnitSetsBothSpacingsFromTheRectangle)
     EXPECT_EQ(g.SetGridUnit(3, 50), S_OK);
     EXPECT_EQ(g.m_fGridX, 12.0f);
     EXPECT_EQ(g.m_fGridY, 150.0f);
+    EXPECT_EQ(g.m_nGridPercent, 50);
+    EXPECT_EQ(g.SetGridUnit(33554432, 10), E_INVALIDARG) << "4 units would leave 27-bit coordinates";
+    EXPECT_EQ(g.SetGridUnit(INT_MAX, 10), E_INVALIDARG);
+    EXPECT_EQ(g.m_fGridX, 12.0f);
     EXPECT_EQ(g.m_nGridPercent, 50);
 
     /* A later Attach gives the vertical spacing back to the step. */

@@ -338,6 +338,24 @@ TEST_F(GraphPlot, SpacingsBelowOnePixelDrawNoGridOfThatDirection)
         vertical += s.x1 == s.x2;
     EXPECT_EQ(vertical, 395) << "columns 394 to 0";
     EXPECT_EQ(RecordedGraph::s_nGridOffset, 0);
+
+    /* The widest spacings that are taken draw one line and scroll within
+     * int: the step's (12 steps apart), then the grid unit's. */
+    ASSERT_EQ(g.SetUnit(11184810), S_OK);
+    ASSERT_EQ(g.Attach(kGraphWindow), S_OK);
+    for (int unit : { 0, 33554431 }) {
+        if (unit)
+            ASSERT_EQ(g.SetGridUnit(unit, 25), S_OK);
+        for (int n = 0; n < 3; ++n) {
+            ASSERT_EQ(DrawLater(g), S_OK);
+            vertical = 0;
+            for (const Stroke& s : StrokesWith(g.m_GridPen.Handle()))
+                vertical += s.x1 == s.x2;
+            EXPECT_LE(vertical, 1);
+            EXPECT_GE(RecordedGraph::s_nGridOffset, 0);
+            EXPECT_LT(RecordedGraph::s_nGridOffset, static_cast<double>(g.m_fGridX));
+        }
+    }
 }
 
 TEST_F(GraphPlot, AOnePixelHighRectangleHasNoLabelsAndItsSamplesOnRowZero)
