@@ -17,6 +17,21 @@ long CodeOf(const EXCEPTION_POINTERS* p)
         : kPointerError;
 }
 
+/* The fault record a copy of other may point at. A run-time exception's
+ * pointers lead into its own copy of the record, which ends with it: a plain
+ * exception copied from one (sliced) keeps none rather than a pointer that
+ * dangles once the source is deleted. CRunTimeException's own copies make a
+ * record of their own. A borrowed pointer stays borrowed. */
+EXCEPTION_POINTERS* CopyablePointers(const CException& other)
+{
+    const CRunTimeException* owner = dynamic_cast<const CRunTimeException*>(&other);
+    if (!owner || !other.m_pExceptionPointers)
+        return other.m_pExceptionPointers;
+    const char* begin = reinterpret_cast<const char*>(owner);
+    const char* at = reinterpret_cast<const char*>(other.m_pExceptionPointers);
+    return at >= begin && at < begin + sizeof *owner ? nullptr : other.m_pExceptionPointers;
+}
+
 [[noreturn]] void ThrowNew(long hr, const char* file, int line)
 {
     CException* e = new (std::nothrow) CException(hr, file, line);
@@ -48,8 +63,21 @@ CException::CException(EXCEPTION_POINTERS* p)
     : m_bStatic(false), m_hr(CodeOf(p)), m_pszFile(nullptr), m_nLine(-1),
       m_pExceptionPointers(p && p->ExceptionRecord ? p : nullptr) {}
 
-CException::CException(const CException& other) = default;
-CException& CException::operator=(const CException& other) = default;
+CException::CException(const CException& other)
+    : m_bStatic(other.m_bStatic), m_hr(other.m_hr), m_pszFile(other.m_pszFile), m_nLine(other.m_nLine),
+      m_pExceptionPointers(CopyablePointers(other)) {}
+
+CException& CException::operator=(const CException& other)
+{
+    if (this == &other)
+        return *this;
+    m_bStatic = other.m_bStatic;
+    m_hr = other.m_hr;
+    m_pszFile = other.m_pszFile;
+    m_nLine = other.m_nLine;
+    m_pExceptionPointers = CopyablePointers(other);
+    return *this;
+}
 CException::~CException() = default;
 
 void CException::Locate(const char* file, int line)

@@ -25,7 +25,11 @@ public:
      * outlive the object. A null p, or one without a record, gives E_POINTER
      * and no pointers. CRunTimeException keeps its own copy instead. */
     explicit CException(EXCEPTION_POINTERS* p);
-    /* Copies all five fields, m_bStatic included. */
+    /* Copies all five fields, m_bStatic included, with one exception: a
+     * plain CException copied from a CRunTimeException gets no
+     * m_pExceptionPointers, since those point into the source's own copy
+     * of the fault record and would dangle once the source is deleted (its
+     * text then names no address and finds no source line). */
     CException(const CException& other);
     CException& operator=(const CException& other);
     virtual ~CException();

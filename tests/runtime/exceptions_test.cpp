@@ -2,6 +2,8 @@
  * them. */
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include "tools/runtime.h"
 
 namespace {
@@ -176,10 +178,27 @@ TEST(Constructors, FromAFaultRecord)
     EXPECT_EQ(kept->m_pExceptionPointers->ContextRecord->ContextFlags, 0x10007u);
 
     CRunTimeException copy(*kept);
+    /* A plain copy cannot own a record: it keeps none, rather than one that
+     * dies with its source, whichever way it is copied. */
+    CException plain(*kept);
+    CException assigned;
+    assigned = *kept;
+    EXPECT_EQ(plain.m_pExceptionPointers, nullptr);
+    EXPECT_EQ(assigned.m_pExceptionPointers, nullptr);
+    EXPECT_EQ(plain.m_hr, static_cast<long>(0xC0000005));
     kept->Delete();
     ASSERT_NE(copy.m_pExceptionPointers, nullptr);
     EXPECT_EQ(copy.m_pExceptionPointers->ExceptionRecord->ExceptionInformation[0], 1u)
         << "a copy owns its record and outlives its source";
+    char text[256];
+    EXPECT_GT(plain.GetErrorMessage(text, sizeof text), 0);
+    EXPECT_EQ(strstr(text, "0x"), nullptr) << "no address without a record: " << text;
+    CException borrowedCopy(borrowed);
+    EXPECT_EQ(borrowedCopy.m_pExceptionPointers, &pointers) << "a borrowed record stays borrowed";
+    copy = copy;
+    EXPECT_NE(copy.m_pExceptionPointers, nullptr) << "assignment to itself keeps the record";
+    static_cast<CException&>(copy) = copy;
+    EXPECT_NE(copy.m_pExceptionPointers, nullptr);
 
     CRunTimeException none(nullptr);
     EXPECT_EQ(none.m_hr, static_cast<long>(0x80004003));
