@@ -9,8 +9,9 @@ namespace {
 
 /* What the filter leaves for the resumed thread: the fault's description
  * and where to pretend the call came from. One per thread that installed a
- * translator, reached through a TLS slot; the filter itself never
- * allocates. */
+ * translator, reached through a fiber-local slot whose callback frees it
+ * when the thread ends (the library asks for no thread notifications); the
+ * filter itself never allocates. */
 struct PendingFault {
     tk::SeTranslator translator;
     DWORD_PTR returnAddress;
@@ -18,7 +19,9 @@ struct PendingFault {
     CONTEXT context;
 };
 
-DWORD g_slot = TLS_OUT_OF_INDEXES;
+DWORD g_slot = FLS_OUT_OF_INDEXES;
+/* Threads that hold a block. */
+volatile LONG g_blocks;
 LPTOP_LEVEL_EXCEPTION_FILTER g_previous;
 INIT_ONCE g_once = INIT_ONCE_STATIC_INIT;
 /* Set while our filter is the process's filter. */
@@ -26,12 +29,20 @@ volatile LONG g_filterInstalled;
 
 PendingFault* CurrentPending()
 {
-    if (g_slot == TLS_OUT_OF_INDEXES)
+    if (g_slot == FLS_OUT_OF_INDEXES)
         return nullptr;
-    /* TlsGetValue clears the last-error code on success; the faulting code
-     * may be about to read it. */
+    /* FlsGetValue may clear the last-error code on success; the faulting
+     * code may be about to read it. */
     tk::LastErrorKeeper keep;
-    return static_cast<PendingFault*>(TlsGetValue(g_slot));
+    return static_cast<PendingFault*>(FlsGetValue(g_slot));
+}
+
+void WINAPI FreeBlock(void* block)
+{
+    if (!block)
+        return;
+    HeapFree(GetProcessHeap(), 0, block);
+    InterlockedDecrement(&g_blocks);
 }
 
 /* A non-continuable exception cannot be resumed at the stub; it takes the
@@ -94,8 +105,8 @@ LONG WINAPI Filter(EXCEPTION_POINTERS* p)
 
 BOOL CALLBACK InstallFilter(INIT_ONCE*, void*, void**)
 {
-    g_slot = TlsAlloc();
-    if (g_slot == TLS_OUT_OF_INDEXES)
+    g_slot = FlsAlloc(FreeBlock);
+    if (g_slot == FLS_OUT_OF_INDEXES)
         return FALSE;
     g_previous = SetUnhandledExceptionFilter(Filter);
     InterlockedExchange(&g_filterInstalled, 1);
@@ -108,13 +119,16 @@ namespace tk {
 
 void SetSeTranslator(SeTranslator fn)
 {
+    /* Removing a translator that was never installed needs no filter. */
+    if (!fn && !g_filterInstalled)
+        return;
     if (!InitOnceExecuteOnce(&g_once, InstallFilter, nullptr, nullptr))
         return;
-    PendingFault* pending = static_cast<PendingFault*>(TlsGetValue(g_slot));
+    PendingFault* pending = CurrentPending();
     if (!fn) {
         if (pending) {
-            TlsSetValue(g_slot, nullptr);
-            HeapFree(GetProcessHeap(), 0, pending);
+            FlsSetValue(g_slot, nullptr);
+            FreeBlock(pending);
         }
         return;
     }
@@ -122,10 +136,16 @@ void SetSeTranslator(SeTranslator fn)
         pending = static_cast<PendingFault*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof *pending));
         if (!pending)
             return;
-        TlsSetValue(g_slot, pending);
+        InterlockedIncrement(&g_blocks);
+        if (!FlsSetValue(g_slot, pending)) {
+            FreeBlock(pending);
+            return;
+        }
     }
     pending->translator = fn;
 }
+
+long TranslatingThreads() { return g_blocks; }
 
 void ReleaseTranslation()
 {
@@ -136,8 +156,9 @@ void ReleaseTranslation()
     LPTOP_LEVEL_EXCEPTION_FILTER current = SetUnhandledExceptionFilter(g_previous);
     if (current != Filter)
         SetUnhandledExceptionFilter(current);
-    TlsFree(g_slot);
-    g_slot = TLS_OUT_OF_INDEXES;
+    /* Frees the blocks that threads still hold, through the callback. */
+    FlsFree(g_slot);
+    g_slot = FLS_OUT_OF_INDEXES;
 }
 
 }  // namespace tk

@@ -24,11 +24,16 @@ typedef void (*SeTranslator)(unsigned int code, EXCEPTION_POINTERS* p);
  * course. */
 void SetSeTranslator(SeTranslator fn);
 
+/* The threads that hold a translator's block: those that installed one and
+ * have neither removed it nor ended. For tests and diagnostics. */
+long TranslatingThreads();
+
 /* For the library's unload, when no thread faults any more: gives the
  * process back the filter that was in place before the first install (if
  * ours is still the current one), since the filter must not outlive the code
- * it points into, and frees the TLS slot, so that loading the library again
- * does not use up slots. */
+ * it points into, and frees the fiber-local slot with the blocks that
+ * threads still hold, so that loading the library again does not use up
+ * slots. */
 void ReleaseTranslation();
 
 }  // namespace tk

@@ -9,6 +9,7 @@
 
 #include "tools/runtime.h"
 #include "runtime/lifecycle.h"
+#include "runtime/se_translator.h"
 
 namespace {
 
@@ -144,6 +145,35 @@ TEST(Cookie, WrapsAfterTheLargestNumber)
     EXPECT_EQ(TkGetCookie(), 0xFFFFFFFFu);
     EXPECT_EQ(TkGetCookie(), 0u);
     EXPECT_EQ(TkGetCookie(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+DWORD WINAPI InstallAndEnd(void*)
+{
+    tk::SetSeTranslator(TkSeTranslator);
+    return 0;
+}
+
+/* The library asks for no thread notifications, yet a thread that ends
+ * with its translator installed leaves no block behind. */
+TEST(Translator, AThreadThatEndsWithItsTranslatorLeavesNoBlockBehind)
+{
+    const long before = tk::TranslatingThreads();
+    for (int i = 0; i < 20; ++i) {
+        HANDLE thread = CreateThread(nullptr, 0, InstallAndEnd, nullptr, 0, nullptr);
+        ASSERT_NE(thread, nullptr);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+    EXPECT_EQ(tk::TranslatingThreads(), before);
+    tk::SetSeTranslator(TkSeTranslator);
+    tk::SetSeTranslator(TkSeTranslator);
+    EXPECT_EQ(tk::TranslatingThreads(), before + 1) << "one block a thread";
+    tk::SetSeTranslator(nullptr);
+    EXPECT_EQ(tk::TranslatingThreads(), before);
 }
 
 }  // namespace

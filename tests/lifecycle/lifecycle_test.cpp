@@ -32,6 +32,14 @@ TEST(Lifecycle, InitializeLearnsThePlatformAndStartsTheSymbolEngine)
     EXPECT_FALSE(TkIsNewStyle());
     ASSERT_EQ(GetModuleHandleA("dbghelp.dll"), nullptr);
 
+    /* An end before any start installs nothing, not even the process's
+     * fault filter. */
+    const LPTOP_LEVEL_EXCEPTION_FILTER filter = SetUnhandledExceptionFilter(nullptr);
+    SetUnhandledExceptionFilter(filter);
+    TkTerminate();
+    const LPTOP_LEVEL_EXCEPTION_FILTER after = SetUnhandledExceptionFilter(filter);
+    EXPECT_EQ(after, filter) << "TkTerminate before TkInitialize installed a filter";
+
     TkInitialize();
     EXPECT_EQ(TkGetPlatform(), 2u) << "Wine reports the NT family";
     const DWORD major = CommonControlsMajor();
