@@ -10,9 +10,17 @@ namespace {
 BOOL WINAPI Frequency(LARGE_INTEGER* f) { return QueryPerformanceFrequency(f); }
 BOOL WINAPI Counter(LARGE_INTEGER* c) { return QueryPerformanceCounter(c); }
 DWORD WINAPI Ticks() { return GetTickCount(); }
+
+/* volatile and the clobbers keep every execution: the compiler may neither
+ * merge nor drop the instruction. */
+void Cpuid()
+{
+    unsigned a = 0, b, c = 0, d;
+    __asm__ __volatile__("cpuid" : "+a"(a), "=b"(b), "+c"(c), "=d"(d) : : "memory");
+}
 }  // namespace
 
-const ClockPlatform kSystemClockPlatform = { Frequency, Counter, Ticks };
+const ClockPlatform kSystemClockPlatform = { Frequency, Counter, Ticks, Cpuid };
 
 /* Several threads may make the first call. One of them calibrates; the
  * others wait the microseconds that one frequency query takes. The mode

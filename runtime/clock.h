@@ -6,12 +6,15 @@
 
 namespace tk {
 
-/* The platform calls of the clock, so that tests can take the counter away
- * or make a read fail. */
+/* The platform calls of the clock and the busy delays, so that tests can
+ * take the counter away, make a read fail, or count the serialising
+ * instructions. */
 struct ClockPlatform {
     BOOL (WINAPI* queryFrequency)(LARGE_INTEGER* frequency);
     BOOL (WINAPI* queryCounter)(LARGE_INTEGER* count);
     DWORD (WINAPI* tickCount)();
+    /* One serialising instruction (CPUID leaf 0), its results dropped. */
+    void (*serialise)();
 };
 
 extern const ClockPlatform kSystemClockPlatform;
@@ -41,6 +44,13 @@ private:
 
 /* The process's clock. */
 MillisecondClock& ProcessClock();
+
+/* The passes of one busy delay. */
+const int kDelayPasses = 200000;
+
+/* A busy delay: kDelayPasses serialising instructions of platform, each
+ * preceded by an interlocked increment of *counter when counter is given. */
+void BusyDelay(const ClockPlatform& platform, volatile long* counter);
 
 }  // namespace tk
 

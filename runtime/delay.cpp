@@ -1,30 +1,30 @@
 /* delay.cpp -- busy delays of a fixed count of serialising instructions. */
 #include "tools/runtime.h"
+#include "runtime/clock.h"
 
-namespace {
+namespace tk {
 
-const int kPasses = 200000;
-
-/* CPUID leaf 0, results dropped. volatile and the clobbers keep every
- * execution: the compiler may neither merge nor drop the instruction. */
-inline void Serialise()
+void BusyDelay(const ClockPlatform& platform, volatile long* counter)
 {
-    unsigned a = 0, b, c = 0, d;
-    __asm__ __volatile__("cpuid" : "+a"(a), "=b"(b), "+c"(c), "=d"(d) : : "memory");
+    /* Two loops rather than a test in one: the plain delay's passes stay
+     * the bare instruction. */
+    if (!counter) {
+        for (int i = 0; i < kDelayPasses; ++i)
+            platform.serialise();
+        return;
+    }
+    for (int i = 0; i < kDelayPasses; ++i) {
+        InterlockedIncrement(counter);
+        platform.serialise();
+    }
 }
 
-}  // namespace
+}  // namespace tk
 
-void TkDelay()
-{
-    for (int i = 0; i < kPasses; ++i)
-        Serialise();
-}
+void TkDelay() { tk::BusyDelay(tk::kSystemClockPlatform, nullptr); }
 
 void TkDelayInc(volatile long* counter)
 {
-    for (int i = 0; i < kPasses; ++i) {
-        InterlockedIncrement(counter);
-        Serialise();
-    }
+    if (counter)
+        tk::BusyDelay(tk::kSystemClockPlatform, counter);
 }

@@ -156,7 +156,7 @@ timeout "$suite_limit" qemu-system-x86_64 -m 6G -smp 2 -nographic -no-reboot -ni
   -append "root=hostroot rootfstype=9p rootflags=trans=virtio,version=9p2000.L,msize=512000 rw console=ttyS0 quiet loglevel=0 init=/sbin/tools-vm-init" \
   -virtfs "local,path=$image,mount_tag=hostroot,security_model=passthrough,id=root" \
   -virtfs "local,path=$run,mount_tag=run,security_model=passthrough,id=run" \
-  < /dev/null 2>&1 | tr -d '\r' | grep --line-buffered '^vm:' || true
+  < /dev/null 2>&1 | stdbuf -oL tr -d '\r' | grep --line-buffered '^vm:' || true
 if [ ! -f "$run/status" ]; then
   [ -f "$run/ctest.log" ] && cat "$run/ctest.log"
   fail "the machine ended without a result after $((SECONDS - start)) s (limit $suite_limit s)"

@@ -194,7 +194,7 @@ TOOLS_API void TkDelay();
 
 /* As TkDelay, adding 1 to *counter with an interlocked increment before each
  * CPUID; several threads may run it against one counter. The counter wraps
- * as a 32-bit two's-complement value. */
+ * as a 32-bit two's-complement value. A null counter does nothing. */
 TOOLS_API void TkDelayInc(volatile long* counter);
 
 /* Installs the translator for the calling thread, learns the platform

@@ -35,7 +35,18 @@ BOOL WINAPI FakeCounterRead(LARGE_INTEGER* c)
 
 DWORD WINAPI FakeTicks() { return g_fake.ticks; }
 
-const tk::ClockPlatform kFake = { FakeFrequency, FakeCounterRead, FakeTicks };
+/* Counts the serialising instructions, and notes where a counter that the
+ * delay increments stood at each. */
+int g_serialised;
+volatile long g_delayCounter;
+bool g_incrementedFirst;
+void FakeSerialise()
+{
+    ++g_serialised;
+    g_incrementedFirst = g_incrementedFirst && g_delayCounter == 100 + g_serialised;
+}
+
+const tk::ClockPlatform kFake = { FakeFrequency, FakeCounterRead, FakeTicks, FakeSerialise };
 
 class Clock : public ::testing::Test {
 protected:
@@ -156,6 +167,21 @@ TEST_F(Clock, FirstCallsFromSeveralThreadsCalibrateOnce)
     }
     CloseHandle(start);
     EXPECT_EQ(g_fake.frequencyQueries, 1);
+}
+
+TEST(BusyDelay, RunsExactlyItsPassesAndIncrementsBeforeEach)
+{
+    g_serialised = 0;
+    tk::BusyDelay(kFake, nullptr);
+    EXPECT_EQ(g_serialised, 200000);
+
+    g_serialised = 0;
+    g_delayCounter = 100;
+    g_incrementedFirst = true;
+    tk::BusyDelay(kFake, &g_delayCounter);
+    EXPECT_EQ(g_serialised, 200000);
+    EXPECT_EQ(g_delayCounter, 100 + 200000);
+    EXPECT_TRUE(g_incrementedFirst) << "each increment comes before its instruction";
 }
 
 }  // namespace

@@ -12,12 +12,16 @@ namespace {
 volatile int g_zero = 0;
 __attribute__((noinline)) int Divide(int a, int b) { return a / b; }
 
+/* Endless on purpose: it must use up the stack. */
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winfinite-recursion"
 __attribute__((noinline)) int Recurse(int n)
 {
     volatile char pad[256];
     pad[0] = static_cast<char>(n);
     return Recurse(n + 1) + pad[0];
 }
+#pragma GCC diagnostic pop
 
 DWORD WINAPI DivideOnThread(void*)
 {

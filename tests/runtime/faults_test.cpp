@@ -170,12 +170,35 @@ TEST_F(Faults, AThousandFaultsInARowLeaveTheProcessHealthy)
     EXPECT_EQ(GetLastError(), 1234u);
 }
 
+volatile LONG g_debugStrings;
+
+LONG WINAPI CountDebugStrings(EXCEPTION_POINTERS* p)
+{
+    if (p->ExceptionRecord->ExceptionCode == DBG_PRINTEXCEPTION_C)
+        InterlockedIncrement(&g_debugStrings);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
 TEST_F(Faults, FaultsThatSystemCodeHandlesStayUntouched)
 {
     EXPECT_TRUE(IsBadReadPtr(nullptr, 4));
     EXPECT_TRUE(IsBadWritePtr(reinterpret_cast<void*>(0x10), 4));
     EXPECT_EQ(lstrlenA(nullptr), 0);
-    OutputDebugStringA("informational exceptions pass too\n");
+
+    /* OutputDebugStringA raises an informational exception and handles it
+     * itself: it is raised, and it never comes back as a CException. */
+    g_debugStrings = 0;
+    PVOID watcher = AddVectoredExceptionHandler(1, CountDebugStrings);
+    ASSERT_NE(watcher, nullptr);
+    try {
+        OutputDebugStringA("informational exceptions pass too\n");
+    } catch (CException* e) {
+        ADD_FAILURE() << "translated: " << std::hex << static_cast<long>(*e);
+        e->Delete();
+    }
+    RemoveVectoredExceptionHandler(watcher);
+    EXPECT_GE(g_debugStrings, 1) << "the informational exception was raised";
+    EXPECT_EQ(Divide(42, 6), 7);
 }
 
 TEST_F(Faults, HandlersAfterTerminateSeeNoTranslation)
