@@ -21,7 +21,7 @@ CGraph::CGraph(int nLines, HWND hWndBelow, const tk::GraphSurface& surface)
       m_nUnit(1), m_nMin(0), m_nMax(100), m_nGridPercent(25), m_Widths{ 1, 1, 1, 1 }, m_nGridWidth(1),
       m_fScaleY(1.0f), m_fGridX(0.0f), m_fGridY(0.0f), m_dwLastDraw(0), m_bSuspended(false),
       m_GridColor(0x408000), m_BkColor(0x000000), m_Colors{ 0x00FF00, 0x00FFFF, 0x0000FF, 0xFFFFFF },
-      m_pSurface(&surface), m_bAttached(false) {}
+      m_pSurface(&surface), m_bAttached(false), m_hPicture(nullptr) {}
 
 CGraph::CGraph(const CGraph& other)
     : m_hWnd(other.m_hWnd), m_hWndBelow(other.m_hWndBelow), m_Rect(other.m_Rect), m_nLines(other.m_nLines),
@@ -32,7 +32,7 @@ CGraph::CGraph(const CGraph& other)
       m_fGridY(other.m_fGridY), m_dwLastDraw(other.m_dwLastDraw), m_bSuspended(other.m_bSuspended),
       m_GridColor(other.m_GridColor), m_BkColor(other.m_BkColor),
       m_Colors{ other.m_Colors[0], other.m_Colors[1], other.m_Colors[2], other.m_Colors[3] },
-      m_pSurface(other.m_pSurface), m_bAttached(false)
+      m_pSurface(other.m_pSurface), m_bAttached(false), m_hPicture(nullptr)
 {
     for (int i = 0; i < 4; ++i)
         if (!m_History[i].CopyFrom(other.m_History[i], *m_pSurface))

@@ -140,12 +140,28 @@ void CGraph::MakePicture(HDC windowDC, tk::Outcome& outcome)
         }
     }
     s.sendMessageA(m_hWnd, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_Bitmap.Handle()));
+    /* A control of the newer common controls shows a copy of a bitmap with
+     * an alpha channel: what it shows is what comes off again. */
+    m_hPicture = m_Bitmap.Handle()
+        ? reinterpret_cast<HGDIOBJ>(s.sendMessageA(m_hWnd, STM_GETIMAGE, IMAGE_BITMAP, 0))
+        : nullptr;
 }
 
+/* Takes this graph's picture off its window, and only this graph's: another
+ * graph on the same window may have given it a picture since. A copy that
+ * the control made of the bitmap comes back from it, and is deleted. */
 void CGraph::TakePictureOff()
 {
-    if (m_bAttached && m_Bitmap.Handle())
-        m_pSurface->sendMessageA(m_hWnd, STM_SETIMAGE, IMAGE_BITMAP, 0);
+    if (!m_bAttached || !m_hPicture)
+        return;
+    const tk::GraphSurface& s = *m_pSurface;
+    HGDIOBJ shown = reinterpret_cast<HGDIOBJ>(s.sendMessageA(m_hWnd, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    if (shown == m_hPicture) {
+        HGDIOBJ previous = reinterpret_cast<HGDIOBJ>(s.sendMessageA(m_hWnd, STM_SETIMAGE, IMAGE_BITMAP, 0));
+        if (previous && previous != m_Bitmap.Handle())
+            s.deleteObject(previous);
+    }
+    m_hPicture = nullptr;
 }
 
 /* Detaches the graph: every object it can release goes; one that cannot is

@@ -280,6 +280,10 @@ private:
 
     const tk::GraphSurface* m_pSurface;
     bool m_bAttached;   /* has drawing objects of its own, from Attach */
+    /* What the graph window shows for this graph: m_Bitmap, or the copy of
+     * it that a control of the newer common controls may make; none while
+     * the graph has given the window no picture. */
+    HGDIOBJ m_hPicture;
 };
 
 #endif

@@ -344,8 +344,9 @@ TEST_F(GraphPlot, SpacingsBelowOnePixelDrawNoGridOfThatDirection)
     ASSERT_EQ(g.SetUnit(11184810), S_OK);
     ASSERT_EQ(g.Attach(kGraphWindow), S_OK);
     for (int unit : { 0, 33554431 }) {
-        if (unit)
+        if (unit) {
             ASSERT_EQ(g.SetGridUnit(unit, 25), S_OK);
+        }
         for (int n = 0; n < 3; ++n) {
             ASSERT_EQ(DrawLater(g), S_OK);
             vertical = 0;

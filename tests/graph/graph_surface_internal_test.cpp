@@ -257,17 +257,53 @@ TEST_F(GraphSurface, DestructionTakesThePictureOffAndReleasesInOrder)
         Recording().calls.clear();
     }
     auto& calls = Recording().calls;
-    ASSERT_EQ(calls.size(), 8u);
-    EXPECT_EQ(calls[0].op, "SendMessageA");
-    EXPECT_EQ(calls[0].args, (std::vector<long>{ Num(kGraphWindow), STM_SETIMAGE, IMAGE_BITMAP, 0 }));
+    ASSERT_EQ(calls.size(), 9u);
+    EXPECT_EQ(calls[0].args, (std::vector<long>{ Num(kGraphWindow), STM_GETIMAGE, IMAGE_BITMAP, 0 }));
+    EXPECT_EQ(calls[1].op, "SendMessageA");
+    EXPECT_EQ(calls[1].args, (std::vector<long>{ Num(kGraphWindow), STM_SETIMAGE, IMAGE_BITMAP, 0 }));
     /* Font, bitmap, background brush, grid pen, then line pens from the
      * last to the first; the fourth line has none. */
     const int order[7] = { 7, 6, 5, 4, 2, 1, 0 };
     for (int i = 0; i < 7; ++i) {
-        EXPECT_EQ(calls[1 + i].op, "DeleteObject");
-        EXPECT_EQ(calls[1 + i].args[0], Num(objects[order[i]])) << "release " << i;
+        EXPECT_EQ(calls[2 + i].op, "DeleteObject");
+        EXPECT_EQ(calls[2 + i].args[0], Num(objects[order[i]])) << "release " << i;
     }
     EXPECT_TRUE(Recording().live.empty());
+}
+
+TEST_F(GraphSurface, AGraphTakesOnlyItsOwnPictureOffAndDeletesTheControlsCopy)
+{
+    /* Two graphs on one window: the one that leaves does not blank the
+     * other's picture. */
+    {
+        RecordedGraph first(1);
+        ASSERT_EQ(first.Attach(kGraphWindow), S_OK);
+        {
+            RecordedGraph second(1);
+            ASSERT_EQ(second.Attach(kGraphWindow), S_OK);
+            const LPARAM secondPicture = reinterpret_cast<LPARAM>(second.m_Bitmap.Handle());
+            ASSERT_EQ(Recording().pictures[kGraphWindow], secondPicture);
+            first.Attach(kOtherWindow);
+            EXPECT_EQ(Recording().pictures[kGraphWindow], secondPicture) << "the first left it alone";
+        }
+        EXPECT_EQ(Recording().pictures[kGraphWindow], 0) << "the second took its own off";
+        EXPECT_NE(Recording().pictures[kOtherWindow], 0);
+    }
+    EXPECT_TRUE(Recording().live.empty());
+
+    /* A control that shows a copy gives it back when the picture comes
+     * off, by Attach, Resize or the end of the graph; no copy is left. */
+    Recording().copyingWindows.insert(kGraphWindow);
+    {
+        RecordedGraph g(1, kBelowWindow);
+        ASSERT_EQ(g.Attach(kGraphWindow), S_OK);
+        EXPECT_NE(Recording().pictures[kGraphWindow], reinterpret_cast<LPARAM>(g.m_Bitmap.Handle()));
+        ASSERT_EQ(g.Attach(kGraphWindow), S_OK);
+        ASSERT_EQ(g.Resize(SIZE_RESTORED, 500, 400), S_OK);
+        EXPECT_EQ(Recording().live.size(), 6u) << "five objects of the graph and one copy";
+    }
+    EXPECT_TRUE(Recording().live.empty());
+    EXPECT_EQ(Recording().badReleases, 0);
 }
 
 TEST_F(GraphSurface, AGraphNeverAttachedReleasesNothing)

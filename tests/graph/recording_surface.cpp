@@ -123,9 +123,14 @@ BOOL WINAPI RecMoveWindow(HWND window, int x, int y, int width, int height, BOOL
 LRESULT WINAPI RecSendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     Record("SendMessageA", { Num(window), static_cast<long>(message), static_cast<long>(wParam), static_cast<long>(lParam) });
+    if (message == STM_GETIMAGE)
+        return R().pictures[window];
     if (message != STM_SETIMAGE)
         return 0;
     LPARAM previous = R().pictures[window];
+    /* A copying control shows (and owns) a bitmap of its own. */
+    if (lParam && R().copyingWindows.count(window))
+        lParam = reinterpret_cast<LPARAM>(Make(Kind::Bitmap));
     R().pictures[window] = lParam;
     return previous;
 }

@@ -45,7 +45,8 @@ struct Recorder {
     int releasedWhileSelected = 0;     /* objects and contexts given up in use */
     int allocations = 0;
     int frees = 0;
-    std::map<HWND, LPARAM> pictures;   /* what STM_SETIMAGE gave each window */
+    std::map<HWND, LPARAM> pictures;   /* what each window shows (STM_SETIMAGE) */
+    std::set<HWND> copyingWindows;     /* show a copy of the bitmap they are given */
     std::map<HDC, std::map<Kind, HGDIOBJ>> selected;
     std::map<HDC, int> bkMode;
     std::map<HDC, COLORREF> textColor;
