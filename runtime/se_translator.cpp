@@ -4,6 +4,7 @@
 #include "arch.h"
 #include "runtime/last_error.h"
 #include "runtime/se_translator.h"
+#include "runtime/throw_site.h"
 
 namespace {
 
@@ -17,6 +18,9 @@ struct PendingFault {
     DWORD_PTR returnAddress;
     EXCEPTION_RECORD record;
     CONTEXT context;
+    /* Where the throw starts, when not at the fault; here rather than on
+     * the filter's stack, which a fault may have left short. */
+    tk::ThrowSite site;
 };
 
 DWORD g_slot = FLS_OUT_OF_INDEXES;
@@ -91,14 +95,26 @@ LONG WINAPI Filter(EXCEPTION_POINTERS* p)
         TerminateProcess(GetCurrentProcess(), EXCEPTION_STACK_OVERFLOW);
     }
     if (pending && pending->translator && Translatable(p->ExceptionRecord)) {
-        pending->record = *p->ExceptionRecord;
-        pending->record.ExceptionRecord = nullptr;
-        pending->context = *p->ContextRecord;
-        pending->returnAddress = tk::arch::ProgramCounter(*p->ContextRecord) + 1;
-        /* Resume at the stub on the faulting thread's own stack; the system's
-         * copies of record and context are gone once it runs. */
-        tk::arch::ResumeAt(*p->ContextRecord, tk_FaultStub);
-        return EXCEPTION_CONTINUE_EXECUTION;
+        const tk::ThrowCourse course = tk::FindThrowSite(*p->ContextRecord, &pending->site);
+        if (course != tk::ThrowCourse::kUntranslated) {
+            pending->record = *p->ExceptionRecord;
+            pending->record.ExceptionRecord = nullptr;
+            pending->context = *p->ContextRecord;
+            if (course == tk::ThrowCourse::kAtFault) {
+                pending->returnAddress = tk::arch::ProgramCounter(*p->ContextRecord) + 1;
+            } else {
+                /* The caller's registers, as after the call returned: the
+                 * stub makes the call itself look like the thrower. */
+                *p->ContextRecord = pending->site.context;
+                pending->returnAddress = tk::arch::ProgramCounter(*p->ContextRecord);
+            }
+            /* Resume at the stub on the faulting thread's own stack; the
+             * system's copies of record and context are gone once it runs. */
+            tk::arch::ResumeAt(*p->ContextRecord, tk_FaultStub);
+            return EXCEPTION_CONTINUE_EXECUTION;
+        }
+        /* No catch can be reached without the C++ runtime terminating:
+         * the fault takes the course it takes on any other thread. */
     }
     return g_previous ? g_previous(p) : EXCEPTION_CONTINUE_SEARCH;
 }
@@ -108,6 +124,7 @@ BOOL CALLBACK InstallFilter(INIT_ONCE*, void*, void**)
     g_slot = FlsAlloc(FreeBlock);
     if (g_slot == FLS_OUT_OF_INDEXES)
         return FALSE;
+    tk::PrepareThrowSites();
     g_previous = SetUnhandledExceptionFilter(Filter);
     InterlockedExchange(&g_filterInstalled, 1);
     return TRUE;

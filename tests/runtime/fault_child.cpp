@@ -1,11 +1,18 @@
-/* A child for faults_test: faults in ways that end a process, so the parent
- * can check how it ended. */
+/* A child for faults_test: faults in ways that end a process, or that would
+ * end it in std::terminate (exit code 3) if thrown from the wrong place, so
+ * the parent can check how it ended. Exit codes: 0 caught as expected, 10
+ * caught with another code or address, 11 no exception at all; 4 to 8 as
+ * the modes below say. */
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
 #include <windows.h>
 
+#include <string>
+
 #include "tools/runtime.h"
+#include "fault_plain.h"
 
 namespace {
 
@@ -28,6 +35,49 @@ DWORD WINAPI DivideOnThread(void*)
     return static_cast<DWORD>(Divide(1, g_zero));
 }
 
+int g_destroyed;
+/* Results land here, so that the optimiser keeps each faulting division. */
+volatile int g_sink;
+struct Counted {
+    ~Counted() { ++g_destroyed; }
+};
+
+/* Built with -fnon-call-exceptions: the fault itself is in the call-site
+ * table, and the local's destructor runs as the throw leaves. */
+__attribute__((noinline)) int DivideWithCleanup(int a)
+{
+    Counted counted;
+    std::string text(40, 'x');
+    g_sink = a / g_zero + text[0];
+    return g_sink;
+}
+
+/* A fault where C++ allows no throw at all. */
+__attribute__((noinline)) int DivideNoexcept(int a) noexcept
+{
+    g_sink = a / g_zero;
+    return g_sink;
+}
+
+char* const kBadText = reinterpret_cast<char*>(static_cast<uintptr_t>(0x10));
+
+/* 0 when f throws a CRunTimeException* with the given code (and, for an
+ * access violation, the given address), 10 for another, 11 for none. */
+template <typename F>
+int Expect(F f, DWORD code, uintptr_t address = 0)
+{
+    try {
+        f();
+    } catch (CRunTimeException* e) {
+        const EXCEPTION_RECORD* r = e->m_pExceptionPointers ? e->m_pExceptionPointers->ExceptionRecord : nullptr;
+        const bool right = r && r->ExceptionCode == code &&
+            (code != EXCEPTION_ACCESS_VIOLATION || r->ExceptionInformation[1] == address);
+        e->Delete();
+        return right ? 0 : 10;
+    }
+    return 11;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -40,10 +90,24 @@ int main(int argc, char** argv)
         } catch (CRunTimeException* e) {
             long code = *e;
             e->Delete();
-            return code == static_cast<long>(0xC0000094) ? 0 : 2;
+            return code == static_cast<long>(0xC0000094) ? 0 : 10;
         }
-        return 3;
+        return 11;
     }
+    if (!strcmp(mode, "strlen"))
+        return Expect([] { PlainLength(kBadText); }, EXCEPTION_ACCESS_VIOLATION, 0x10);
+    if (!strcmp(mode, "string-plain"))
+        return Expect([] { PlainWithString(g_zero); }, EXCEPTION_INT_DIVIDE_BY_ZERO);
+    if (!strcmp(mode, "string-cleanup")) {
+        int result = Expect([] { DivideWithCleanup(7); }, EXCEPTION_INT_DIVIDE_BY_ZERO);
+        return result ? result : g_destroyed == 1 ? 0 : 12;
+    }
+    if (!strcmp(mode, "qsort")) {
+        int values[4] = { 4, 3, 2, 1 };
+        return Expect([&] { PlainSortDividing(values, 4); }, EXCEPTION_INT_DIVIDE_BY_ZERO);
+    }
+    if (!strcmp(mode, "noexcept"))
+        return Expect([] { DivideNoexcept(7); }, EXCEPTION_INT_DIVIDE_BY_ZERO);
     if (!strcmp(mode, "other-thread")) {
         HANDLE thread = CreateThread(nullptr, 0, DivideOnThread, nullptr, 0, nullptr);
         WaitForSingleObject(thread, INFINITE);

@@ -236,6 +236,38 @@ TEST_F(Faults, StackOverflowEndsTheProcessWithoutHanging)
     }
 }
 
+/* A throw that the C++ runtime cannot take to a catch must never start: it
+ * would end in std::terminate (exit code 3). Each case runs in a child; 0
+ * means the catch in the caller saw the fault's code (and address). */
+TEST_F(Faults, ATranslatedFaultNeverEndsInTerminate)
+{
+    struct Case {
+        const char* mode;
+        DWORD exitCode;
+    } cases[] = {
+        /* Inside the C runtime, which x86_64 unwinds through its tables. */
+        { "strlen", 0 },
+        /* In a body with cleanups but without -fnon-call-exceptions: the
+         * throw starts at the call into it, as if the call had thrown. */
+        { "string-plain", 0 },
+        /* With -fnon-call-exceptions, from the fault itself: the local's
+         * destructor runs (12 if it did not). */
+        { "string-cleanup", 0 },
+        /* Inside a callback that a system DLL's qsort calls. */
+        { "qsort", 0 },
+        /* In a noexcept function: no catch can be reached, so the fault
+         * stays untranslated and ends the process with its own code. */
+        { "noexcept", 0xC0000094 },
+    };
+    for (const Case& c : cases) {
+        tktest::ChildResult r = tktest::RunChild("fault_child.exe", c.mode, 60000);
+        ASSERT_TRUE(r.started) << c.mode;
+        ASSERT_TRUE(r.finished) << c.mode << " hung";
+        EXPECT_NE(r.exitCode, 3u) << c.mode << " ended in std::terminate";
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.mode;
+    }
+}
+
 TEST_F(Faults, TheTranslatingThreadStillCatchesAfterTheChildRuns)
 {
     tktest::ChildResult r = tktest::RunChild("fault_child.exe", "translated", 60000);

@@ -35,6 +35,22 @@ const char kUnloadModuleEntryPoint[] = "SymUnloadModule";
 const char kGetLineEntryPoint[] = "SymGetLineFromAddr";
 static_assert(sizeof(SymbolLine) == 20, "the debug-help library takes the 32-bit line record");
 
+/* The walk over the frames of a faulting thread (frames.cpp). */
+struct FrameFacts {
+    const unsigned char* lsda;   /* the frame's GCC C++ exception table, or none */
+    DWORD_PTR regionStart;       /* the address its call sites count from */
+};
+
+/* Finds GCC's C++ personality routine, by which frames with C++ exception
+ * tables are told from others. */
+void LearnPersonality();
+
+/* Tells what is known of the frame whose registers context holds (its
+ * program counter is the faulting instruction when first, else a return
+ * address), and steps context to the frame's caller. false when the frame
+ * cannot be unwound soundly. */
+bool StepFrame(CONTEXT& context, bool first, FrameFacts* facts);
+
 }  // namespace arch
 }  // namespace tk
 

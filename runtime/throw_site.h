@@ -1,0 +1,44 @@
+/* throw_site.h -- where a translated fault can be thrown from without the
+ * C++ runtime calling std::terminate on its way to a handler.
+ *
+ * A throw from the faulting instruction needs every frame up to the one
+ * that catches to take it: each must have unwind information, and a frame
+ * with a call-site table must list the address. Code without unwind
+ * information (a system DLL's, another compiler's) stops the unwinder, and
+ * a function built without -fnon-call-exceptions lists only its calls, so
+ * a fault in its body is in no site. Such a frame is skipped: the throw
+ * starts from its caller, as if the call into it had thrown, and the
+ * skipped frames' destructors do not run. */
+#ifndef TOOLS_RUNTIME_THROW_SITE_H
+#define TOOLS_RUNTIME_THROW_SITE_H
+
+#include <windows.h>
+
+namespace tk {
+
+enum class ThrowCourse {
+    kAtFault,       /* throw from the faulting instruction */
+    kAtCaller,      /* throw from the call site in site->context */
+    kUntranslated   /* no catch clause can be reached soundly: leave the
+                     * fault to the platform */
+};
+
+struct ThrowSite {
+    /* For kAtCaller: the registers of the frame that throws, as they are
+     * after the call into the skipped frames returned; its program counter
+     * is the return address of that call. */
+    CONTEXT context;
+};
+
+/* Walks the faulting thread's frames from fault up to the first one that
+ * catches a CRunTimeException*, and says where the throw must start. Makes
+ * no allocation and keeps the last-error code; meant for the fault filter. */
+ThrowCourse FindThrowSite(const CONTEXT& fault, ThrowSite* site);
+
+/* Learns what the walk needs of the C++ runtime; call it once before the
+ * first walk, outside any fault. */
+void PrepareThrowSites();
+
+}  // namespace tk
+
+#endif
