@@ -10,9 +10,11 @@ if [ -z "${TOOLS_IN_DISPLAY:-}" ]; then
 fi
 mkdir -p "$(dirname "$WINEPREFIX")"
 wineserver -p >/dev/null 2>&1 || true
-# The first Wine start on a machine creates the prefix; do it before any
-# timed program runs.
+# The first Wine start on a machine creates the prefix, and the first window
+# starts the desktop process, which other programs wait for only so long (a
+# message box then fails under a slow, loaded machine): both before any test.
 /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 || true
+/usr/lib/wine/wine64 rundll32.exe user32.dll,GetDesktopWindow >/dev/null 2>&1 || true
 set +e
 "$@"
 rc=$?

@@ -165,9 +165,28 @@ private:
  * from p as CRunTimeException* (the static CMemoryException when it cannot be
  * allocated). TkInitialize installs it for the calling thread: a processor
  * fault there (division by zero, access violation, ...) that no handler of
- * the system's own takes is thrown as if the faulting instruction had thrown.
- * A catch in the faulting function itself needs that function compiled with
- * -fnon-call-exceptions; a catch in a caller does not.
+ * the system's own takes is thrown to the nearest catch clause up the stack
+ * that takes a CRunTimeException* (one for it, CException*, void* or ...),
+ * and never ends in std::terminate:
+ *
+ *   - A function compiled with -fnon-call-exceptions throws from the
+ *     faulting instruction itself: a catch in that very function takes the
+ *     fault, and the destructors of its locals run.
+ *   - Any other frame that the C++ runtime cannot carry a throw out of is
+ *     skipped, and the throw starts at the call that led into it, as if that
+ *     call had thrown; the destructors of the skipped frames' locals do not
+ *     run (as with the platform compiler's synchronous exception model).
+ *     Such frames are: a function built without -fnon-call-exceptions that
+ *     has cleanups (its faulting instruction is in none of its call sites),
+ *     a call the compiler took for one that cannot throw, and a noexcept
+ *     function.
+ *   - On x86_64 the platform's DLLs carry unwind tables, so a fault inside
+ *     the C runtime (strlen of a bad pointer) or in a callback that a system
+ *     DLL calls reaches the host's catch above it. On i686 they carry none
+ *     that GCC's unwinder reads: a throw cannot pass them.
+ *   - Where no catch can be reached so, the fault is not translated and
+ *     takes the platform's course, as on a thread without the translator:
+ *     the process ends with the fault's own code.
  *
  * Stack overflow is not translated: the stack that a throw would need is
  * gone. On a thread with the translator it ends the whole process at once

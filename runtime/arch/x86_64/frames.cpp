@@ -30,11 +30,18 @@ bool IsCxxPersonality(const void* handler)
     return *slot == g_personality;
 }
 
+/* Within the committed part of this thread's stack, which is all that a
+ * walk from a fault on it reads. */
 bool OnStack(DWORD64 address)
 {
-    ULONG_PTR low, high;
-    GetCurrentThreadStackLimits(&low, &high);
-    return address >= low && address + sizeof(DWORD64) <= high;
+/* GCC 12 takes the segment read of NtCurrentTeb for an access to an
+ * empty array. */
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+    const NT_TIB* tib = reinterpret_cast<const NT_TIB*>(NtCurrentTeb());
+#pragma GCC diagnostic pop
+    return address >= reinterpret_cast<DWORD64>(tib->StackLimit) &&
+        address + sizeof(DWORD64) <= reinterpret_cast<DWORD64>(tib->StackBase);
 }
 
 }  // namespace
