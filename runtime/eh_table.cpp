@@ -57,32 +57,40 @@ bool CatchesRunTimeException(const std::type_info* type)
 
 }  // namespace
 
-DWORD_PTR ReadUleb(const unsigned char** p)
+namespace {
+
+/* The bits of a LEB128 number, the count of bits it carried and its last
+ * byte, whose 0x40 bit is the sign of a signed one. */
+DWORD_PTR ReadLeb(const unsigned char** p, unsigned* shift, unsigned char* last)
 {
     DWORD_PTR value = 0;
-    unsigned shift = 0;
     unsigned char byte;
+    *shift = 0;
     do {
         byte = *(*p)++;
-        if (shift < 8 * sizeof value)
-            value |= static_cast<DWORD_PTR>(byte & 0x7F) << shift;
-        shift += 7;
+        if (*shift < 8 * sizeof value)
+            value |= static_cast<DWORD_PTR>(byte & 0x7F) << *shift;
+        *shift += 7;
     } while (byte & 0x80);
+    *last = byte;
     return value;
+}
+
+}  // namespace
+
+DWORD_PTR ReadUleb(const unsigned char** p)
+{
+    unsigned shift;
+    unsigned char last;
+    return ReadLeb(p, &shift, &last);
 }
 
 LONG_PTR ReadSleb(const unsigned char** p)
 {
-    DWORD_PTR value = 0;
-    unsigned shift = 0;
-    unsigned char byte;
-    do {
-        byte = *(*p)++;
-        if (shift < 8 * sizeof value)
-            value |= static_cast<DWORD_PTR>(byte & 0x7F) << shift;
-        shift += 7;
-    } while (byte & 0x80);
-    if (shift < 8 * sizeof value && (byte & 0x40))
+    unsigned shift;
+    unsigned char last;
+    DWORD_PTR value = ReadLeb(p, &shift, &last);
+    if (shift < 8 * sizeof value && (last & 0x40))
         value |= ~static_cast<DWORD_PTR>(0) << shift;
     return static_cast<LONG_PTR>(value);
 }

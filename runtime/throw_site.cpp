@@ -1,6 +1,7 @@
 /* throw_site.cpp -- the walk from a fault to the frame that catches it. */
 #include "arch.h"
 #include "runtime/eh_table.h"
+#include "runtime/frame_walk.h"
 #include "runtime/last_error.h"
 #include "runtime/throw_site.h"
 
@@ -14,7 +15,7 @@ const int kMostFrames = 4096;
 
 }  // namespace
 
-void PrepareThrowSites() { arch::LearnPersonality(); }
+void PrepareThrowSites() { LearnPersonality(); }
 
 ThrowCourse FindThrowSite(const CONTEXT& fault, ThrowSite* site)
 {
@@ -25,9 +26,9 @@ ThrowCourse FindThrowSite(const CONTEXT& fault, ThrowSite* site)
         const DWORD_PTR pc = arch::ProgramCounter(frame);
         if (!pc)
             return ThrowCourse::kUntranslated;   /* the thread's first frame: no catch */
-        arch::FrameFacts facts = {};
+        FrameFacts facts = {};
         CONTEXT caller = frame;
-        if (!arch::StepFrame(caller, depth == 0, &facts))
+        if (!StepFrame(caller, depth == 0, &facts))
             return ThrowCourse::kUntranslated;
         /* The personality routine looks up the faulting instruction itself,
          * and the call instruction before a return address. */

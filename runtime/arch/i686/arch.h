@@ -4,6 +4,7 @@
 #ifndef TOOLS_RUNTIME_ARCH_H
 #define TOOLS_RUNTIME_ARCH_H
 
+#include <string.h>
 #include <windows.h>
 #include <imagehlp.h>
 
@@ -35,21 +36,19 @@ const char kUnloadModuleEntryPoint[] = "SymUnloadModule";
 const char kGetLineEntryPoint[] = "SymGetLineFromAddr";
 static_assert(sizeof(SymbolLine) == 20, "the debug-help library takes the 32-bit line record");
 
-/* The walk over the frames of a faulting thread (frames.cpp). */
-struct FrameFacts {
-    const unsigned char* lsda;   /* the frame's GCC C++ exception table, or none */
-    DWORD_PTR regionStart;       /* the address its call sites count from */
-};
+/* GCC's C++ personality routine, as the shared C++ runtime exports it. */
+const char kCxxPersonality[] = "__gxx_personality_v0";
 
-/* Finds GCC's C++ personality routine, by which frames with C++ exception
- * tables are told from others. */
-void LearnPersonality();
-
-/* Tells what is known of the frame whose registers context holds (its
- * program counter is the faulting instruction when first, else a return
- * address), and steps context to the frame's caller. false when the frame
- * cannot be unwound soundly. */
-bool StepFrame(CONTEXT& context, bool first, FrameFacts* facts);
+/* The import-table slot that an import thunk (jmp *slot) jumps through, or
+ * none for other code. The slot's address stands in the instruction. */
+inline const void* const* ImportSlot(const unsigned char* code)
+{
+    if (code[0] != 0xFF || code[1] != 0x25)
+        return nullptr;
+    DWORD slot;
+    memcpy(&slot, code + 2, sizeof slot);
+    return reinterpret_cast<const void* const*>(static_cast<DWORD_PTR>(slot));
+}
 
 }  // namespace arch
 }  // namespace tk

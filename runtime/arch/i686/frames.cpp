@@ -12,6 +12,7 @@
 
 #include "arch.h"
 #include "runtime/eh_table.h"
+#include "runtime/frame_walk.h"
 
 struct dwarf_eh_bases {
     void* tbase;
@@ -21,11 +22,8 @@ struct dwarf_eh_bases {
 extern "C" const void* _Unwind_Find_FDE(void* pc, dwarf_eh_bases* bases);
 
 namespace tk {
-namespace arch {
 
 namespace {
-
-const void* g_personality;
 
 /* DWARF's numbers of the registers; column 8 holds the return address. */
 const int kRegisters = 9;
@@ -69,22 +67,6 @@ DWORD Load32(const unsigned char* p)
     return value;
 }
 
-/* The personality routine that a frame names: GCC's itself (a C++ runtime
- * linked in), or a jump through the module's import table to the shared
- * runtime's. */
-bool IsCxxPersonality(const void* routine)
-{
-    if (!routine || !g_personality)
-        return false;
-    if (routine == g_personality)
-        return true;
-    const unsigned char* code = static_cast<const unsigned char*>(routine);
-    if (code[0] != 0xFF || code[1] != 0x25)   /* jmp *slot */
-        return false;
-    const void* const* slot = reinterpret_cast<const void* const*>(static_cast<DWORD_PTR>(Load32(code + 2)));
-    return *slot == g_personality;
-}
-
 DWORD* Slot(CONTEXT& c, int reg)
 {
     switch (reg) {
@@ -101,19 +83,7 @@ DWORD* Slot(CONTEXT& c, int reg)
     return nullptr;
 }
 
-/* Within the committed part of this thread's stack, which is all that a
- * walk from a fault on it reads. */
-bool OnStack(DWORD_PTR address)
-{
-/* GCC 12 takes the segment read of NtCurrentTeb for an access to an
- * empty array. */
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Warray-bounds"
-    const NT_TIB* tib = reinterpret_cast<const NT_TIB*>(NtCurrentTeb());
-#pragma GCC diagnostic pop
-    return address >= reinterpret_cast<DWORD_PTR>(tib->StackLimit) &&
-        address + sizeof(DWORD) <= reinterpret_cast<DWORD_PTR>(tib->StackBase);
-}
+bool OnStack(DWORD_PTR address) { return OnThreadStack(address, sizeof(DWORD)); }
 
 bool ParseCie(const unsigned char* cie, Cie* out)
 {
@@ -316,13 +286,6 @@ bool Evaluate(const unsigned char* block, const CONTEXT& c, DWORD_PTR pushed, bo
 
 }  // namespace
 
-void LearnPersonality()
-{
-    HMODULE runtime = GetModuleHandleA("libstdc++-6.dll");
-    g_personality = runtime ? reinterpret_cast<const void*>(GetProcAddress(runtime, "__gxx_personality_v0"))
-                            : nullptr;
-}
-
 bool StepFrame(CONTEXT& context, bool first, FrameFacts* facts)
 {
     /* The unwinder looks up the address before a return address: the call
@@ -412,5 +375,4 @@ bool StepFrame(CONTEXT& context, bool first, FrameFacts* facts)
     return true;
 }
 
-}  // namespace arch
 }  // namespace tk

@@ -1,0 +1,37 @@
+/* frame_walk.h -- stepping a faulting thread's frames, one target's way
+ * each (runtime/arch/<target>/frames.cpp), and what both ways share. */
+#ifndef TOOLS_RUNTIME_FRAME_WALK_H
+#define TOOLS_RUNTIME_FRAME_WALK_H
+
+#include <windows.h>
+
+namespace tk {
+
+/* The walk over the frames of a faulting thread . */
+struct FrameFacts {
+    const unsigned char* lsda;   /* the frame's GCC C++ exception table, or none */
+    DWORD_PTR regionStart;       /* the address its call sites count from */
+};
+
+/* Finds GCC's C++ personality routine in the shared C++ runtime, by which
+ * frames with C++ exception tables are told from others. */
+void LearnPersonality();
+
+/* Tells what is known of the frame whose registers context holds (its
+ * program counter is the faulting instruction when first, else a return
+ * address), and steps context to the frame's caller. false when the frame
+ * cannot be unwound soundly. */
+bool StepFrame(CONTEXT& context, bool first, FrameFacts* facts);
+
+/* Whether bytes at address lie in the committed part of this thread's
+ * stack, which is all that a walk from a fault on it reads. */
+bool OnThreadStack(DWORD_PTR address, size_t bytes);
+
+/* Whether routine is the personality routine that LearnPersonality found:
+ * that routine itself (a C++ runtime linked in), or an import thunk that
+ * jumps to it. */
+bool IsCxxPersonality(const void* routine);
+
+}  // namespace tk
+
+#endif
