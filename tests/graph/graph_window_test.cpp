@@ -136,6 +136,24 @@ TEST_F(GraphWindow, PaintsBackgroundGridLabelsAndLines)
     EXPECT_GT(lit, 0) << "label text";
 }
 
+/* The second window's client height comes off wherever that window lies,
+ * and a static control that took the size of the graph's picture is not cut
+ * again however often the graph attaches. */
+TEST_F(GraphWindow, TheSecondWindowsHeightComesOffOnceWhereverItLies)
+{
+    const POINT places[] = { { 400, 0 }, { 0, 300 }, { 0, 280 } };   /* beside, below, over */
+    for (const POINT& at : places) {
+        SetWindowPos(chart_, nullptr, 0, 0, 400, 300, SWP_NOMOVE | SWP_NOZORDER);
+        SetWindowPos(below_, nullptr, at.x, at.y, 400, 20, SWP_NOZORDER);
+        WindowGraph graph(1, below_);
+        for (int n = 0; n < 3; ++n) {
+            ASSERT_EQ(graph.Attach(chart_), S_OK);
+            EXPECT_EQ(graph.Rect().bottom, 280) << "second window at " << at.x << "," << at.y << ", attach " << n;
+            EXPECT_EQ(graph.Rect().right, 400);
+        }
+    }
+}
+
 /* Wine counts no GDI objects (GetGuiResources gives 0), so each object is
  * checked by its handle: a released one has no type any more. Handles come
  * back after a few hundred reuses of a table entry, so an old value that the
