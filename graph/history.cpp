@@ -42,16 +42,6 @@ bool CSampleHistory::Reserve(unsigned count, const tk::GraphSurface& surface)
     return true;
 }
 
-/* The ring's slots beyond the count are free: the slot after the newest is
- * either free or the oldest, and dropping the oldest needs no more than a
- * count that stops short of it. */
-void CSampleHistory::Push(int sample, unsigned keep)
-{
-    m_nNewest = m_nNewest + 1 == m_nCapacity ? 0 : m_nNewest + 1;
-    m_pRing[m_nNewest] = sample;
-    m_nCount = m_nCount < keep ? m_nCount + 1 : keep;
-}
-
 bool CSampleHistory::CopyFrom(const CSampleHistory& source, const tk::GraphSurface& surface)
 {
     if (!Reserve(source.m_nCount, surface))

@@ -81,20 +81,25 @@ HRESULT CGraph::Add(int* pSamples)
     if (!pSamples)
         return E_POINTER;
     /* A bound of 0 (a rectangle narrower than one step) keeps the newest. */
-    unsigned keep = m_nMaxSamples ? m_nMaxSamples : 1;
+    const unsigned keep = m_nMaxSamples ? m_nMaxSamples : 1;
+    const int lines = m_nLines;
     /* All room first: a history that cannot grow leaves every line as it
-     * was, rather than some lines a sample ahead of the others. */
-    for (int i = 0; i < m_nLines; ++i) {
-        unsigned count = m_History[i].Count();
-        if (!m_History[i].Reserve(count < keep ? count + 1 : keep, *m_pSurface))
+     * was, rather than some lines a sample ahead of the others. A full
+     * history needs none. */
+    for (int i = 0; i < lines; ++i) {
+        CSampleHistory& history = m_History[i];
+        if (history.NeedsRoom(keep) &&
+            !history.Reserve(history.Count() < keep ? history.Count() + 1 : keep, *m_pSurface))
             return E_OUTOFMEMORY;
     }
-    for (int i = 0; i < m_nLines; ++i) {
-        if (pSamples[i] > m_nMax)
-            pSamples[i] = m_nMax;
-        else if (pSamples[i] < m_nMin)
-            pSamples[i] = m_nMin;
-        m_History[i].Push(pSamples[i], keep);
+    /* In locals: the caller's array could alias the graph's own fields as
+     * far as the compiler knows, which would reload them at each store. */
+    const int low = m_nMin;
+    const int high = m_nMax;
+    for (int i = 0; i < lines; ++i) {
+        const int sample = pSamples[i] > high ? high : pSamples[i] < low ? low : pSamples[i];
+        pSamples[i] = sample;
+        m_History[i].Push(sample, keep);
     }
     return S_OK;
 }

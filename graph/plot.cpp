@@ -12,6 +12,9 @@ namespace {
 /* The least time between two drawings of one graph, in milliseconds. */
 const DWORD kInterval = 500;
 
+/* Points of a line handed to GDI in one call: a 400-pixel graph's in two. */
+const DWORD kLineBatch = 256;
+
 /* Samples kept from a range wider than the current one may lie far outside
  * the rectangle, and a double beyond the range of int has no defined
  * conversion. */
@@ -68,22 +71,32 @@ int CGraph::Row(int v) const
 
 /* The newest sample on column right - 1, each older one a step further
  * left, while the column is not negative: however long the history, at most
- * (right - 1) / step + 1 samples are visited. The first LineTo has no length
- * and only sets the start. */
+ * (right - 1) / step + 1 samples are visited. The first point has no length
+ * and only sets the start. The points go to GDI a batch at a time, each
+ * batch going on from where the last one ended: the pixels of one line to
+ * each point in turn, for a fraction of the calls. */
 void CGraph::DrawLine(HDC dc, const CSampleHistory& history) const
 {
     const tk::GraphSurface& s = *m_pSurface;
     unsigned count = history.Count();
     if (!count)
         return;
+    POINT batch[kLineBatch];
+    DWORD filled = 0;
     int x = m_Rect.right - 1;
     s.moveToEx(dc, x, Row(history.At(0)), nullptr);
     for (unsigned k = 0; k < count; ++k) {
-        s.lineTo(dc, x, Row(history.At(k)));
+        batch[filled++] = POINT{ x, Row(history.At(k)) };
+        if (filled == kLineBatch) {
+            s.polylineTo(dc, batch, filled);
+            filled = 0;
+        }
         if (x < m_nUnit)
             break;
         x -= m_nUnit;
     }
+    if (filled)
+        s.polylineTo(dc, batch, filled);
 }
 
 HRESULT CGraph::DrawGrid(CClientDC& dc)

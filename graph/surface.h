@@ -40,6 +40,8 @@ struct GraphSurface {
     BOOL (WINAPI* patBlt)(HDC dc, int x, int y, int width, int height, DWORD rop);
     BOOL (WINAPI* moveToEx)(HDC dc, int x, int y, POINT* previous);
     BOOL (WINAPI* lineTo)(HDC dc, int x, int y);
+    /* As one LineTo to each point in turn, in one call. */
+    BOOL (WINAPI* polylineTo)(HDC dc, const POINT* points, DWORD count);
     int (WINAPI* setBkMode)(HDC dc, int mode);
     COLORREF (WINAPI* setTextColor)(HDC dc, COLORREF color);
     BOOL (WINAPI* textOutA)(HDC dc, int x, int y, LPCSTR text, int length);

@@ -19,7 +19,7 @@ const GraphSurface kGdiSurface = {
     GetClientRect, GetDC, ReleaseDC, MoveWindow, SendMessageA,
     CreateCompatibleDC, DeleteDC, CreateCompatibleBitmap, CreateSolidBrush, CreatePen, CreateFontA,
     SelectObject, DeleteObject,
-    PatBlt, MoveToEx, LineTo, SetBkMode, SetTextColor, TextOutA,
+    PatBlt, MoveToEx, LineTo, PolylineTo, SetBkMode, SetTextColor, TextOutA,
     Ticks, Allocate, Release,
 };
 

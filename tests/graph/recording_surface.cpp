@@ -233,6 +233,15 @@ BOOL WINAPI RecLineTo(HDC dc, int x, int y)
     return TRUE;
 }
 
+/* Recorded as the LineTo calls it stands for, so that strokes read alike
+ * whichever way they were drawn. */
+BOOL WINAPI RecPolylineTo(HDC dc, const POINT* points, DWORD count)
+{
+    for (DWORD i = 0; i < count; ++i)
+        RecLineTo(dc, points[i].x, points[i].y);
+    return TRUE;
+}
+
 int WINAPI RecSetBkMode(HDC dc, int mode)
 {
     Record("SetBkMode", { Num(dc), mode });
@@ -277,7 +286,7 @@ const tk::GraphSurface kRecordingSurface = {
     RecGetClientRect, RecGetDC, RecReleaseDC, RecMoveWindow, RecSendMessageA,
     RecCreateCompatibleDC, RecDeleteDC, RecCreateCompatibleBitmap, RecCreateSolidBrush, RecCreatePen,
     RecCreateFontA, RecSelectObject, RecDeleteObject,
-    RecPatBlt, RecMoveToEx, RecLineTo, RecSetBkMode, RecSetTextColor, RecTextOutA,
+    RecPatBlt, RecMoveToEx, RecLineTo, RecPolylineTo, RecSetBkMode, RecSetTextColor, RecTextOutA,
     RecTickCount, RecAllocate, RecRelease,
 };
 
