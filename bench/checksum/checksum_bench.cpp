@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <zlib.h>
 
+#include "bench_table.h"
 #include "bench_timer.h"
 #include "tools/util.h"
 
@@ -33,9 +34,9 @@ bool Report(const char* name, double tools, double zlib)
 {
     double mb = kBytes / 1e6;
     double ratio = zlib / tools;   /* throughput of tools over that of zlib */
-    printf("%-8s tools.dll %7.0f MB/s   zlib direct %7.0f MB/s   ratio %.3f (at least 0.97: %s)\n", name,
-           mb / tools, mb / zlib, ratio, ratio >= 0.97 ? "yes" : "NO");
-    return ratio >= 0.97;
+    return tkbench::Row(tkbench::Cell("`%s`, %lu MiB", name, kBytes >> 20), tkbench::Cell("%.0f MB/s", mb / tools),
+                        tkbench::Cell("zlib direct, %.0f MB/s", mb / zlib), tkbench::Cell("%.3f", ratio), "≥ 0.97",
+                        ratio >= 0.97);
 }
 
 }  // namespace
@@ -59,7 +60,6 @@ int main()
         Time(toolsCrc, [&] { return crc32(0ul, data, kBytes); });
         Time(zlibCrc, [&] { return crc32(0ul, data, static_cast<uInt>(kBytes)); });
     }
-    printf("[%s] Checksums over %lu MiB, best of %d passes:\n", tkbench::Target(), kBytes >> 20, kPasses);
     bool met = Report("adler32", toolsAdler, zlibAdler);
     met = Report("crc32", toolsCrc, zlibCrc) && met;
     free(data);

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include "bench_table.h"
 #include "bench_timer.h"
 #include "tools/graph.h"
 #include "tools/runtime.h"
@@ -152,8 +153,6 @@ int main()
         graph.Add(samples);
     }
     int height = graph.Rect().bottom;
-    printf("[%s] Graph of 4 lines, %ld x %d pixels, %u samples per line\n", tkbench::Target(), graph.Rect().right, height,
-           graph.Count(0));
 
     BarePicture bare(height);
     BareHistories plain;
@@ -176,15 +175,18 @@ int main()
         });
     }
 
-    printf("Best of %d passes:\n", kPasses);
-    printf("  Draw                       %8.1f us\n", draw * 1e6);
-    printf("  bare GDI, LineTo per point %8.1f us   Draw / this %.2f\n", lineTo * 1e6, draw / lineTo);
-    printf("  bare GDI, one Polyline     %8.1f us   Draw / this %.2f\n", polyline * 1e6, draw / polyline);
-    printf("  Add of 4 samples           %8.1f ns\n", add * 1e9);
-    printf("  clamp and store in arrays  %8.1f ns   Add / this %.2f\n", store * 1e9, add / store);
-    printf("  samples per line after the run: %u (bound %d)\n", graph.Count(0), kWidth);
+    const std::string size = tkbench::Cell("4 lines x %u samples, %ld x %d px", graph.Count(0), graph.Rect().right,
+                                           height);
+    bool met = tkbench::Row("`CGraph::Draw`, " + size, tkbench::Cell("%.1f us", draw * 1e6),
+                            tkbench::Cell("bare GDI, one `Polyline` a line, %.1f us", polyline * 1e6),
+                            tkbench::Cell("%.2fx the time", draw / polyline), "≤ 1.05x", draw / polyline <= 1.05);
+    tkbench::Row("`CGraph::Draw`, " + size, tkbench::Cell("%.1f us", draw * 1e6),
+                 tkbench::Cell("bare GDI, one `LineTo` a point, %.1f us", lineTo * 1e6));
+    met = tkbench::Row("`CGraph::Add`, 4 samples", tkbench::Cell("%.1f ns", add * 1e9),
+                       tkbench::Cell("clamping and storing in plain arrays, %.1f ns", store * 1e9),
+                       tkbench::Cell("%.2fx the time", add / store), "≤ 2x", add / store <= 2.0) && met;
 
     DestroyWindow(parent);
     TkTerminate();
-    return 0;
+    return met ? 0 : 1;
 }
