@@ -84,13 +84,24 @@ HRESULT CGraph::Add(int* pSamples)
     const unsigned keep = m_nMaxSamples ? m_nMaxSamples : 1;
     const int lines = m_nLines;
     /* All room first: a history that cannot grow leaves every line as it
-     * was, rather than some lines a sample ahead of the others. A full
-     * history needs none. */
+     * was, rather than some lines a sample ahead of the others. Growing is
+     * rare (a full history needs none) and kept out of line, so that the
+     * common path makes no call. */
+    auto grow = [this, keep, lines]() __attribute__((noinline, cold)) {
+        for (int i = 0; i < lines; ++i) {
+            CSampleHistory& history = m_History[i];
+            if (history.NeedsRoom(keep) &&
+                !history.Reserve(history.Count() < keep ? history.Count() + 1 : keep, *m_pSurface))
+                return false;
+        }
+        return true;
+    };
     for (int i = 0; i < lines; ++i) {
-        CSampleHistory& history = m_History[i];
-        if (history.NeedsRoom(keep) &&
-            !history.Reserve(history.Count() < keep ? history.Count() + 1 : keep, *m_pSurface))
-            return E_OUTOFMEMORY;
+        if (m_History[i].NeedsRoom(keep)) {
+            if (!grow())
+                return E_OUTOFMEMORY;
+            break;
+        }
     }
     /* In locals: the caller's array could alias the graph's own fields as
      * far as the compiler knows, which would reload them at each store. */
