@@ -177,3 +177,45 @@ TEST(Translator, AThreadThatEndsWithItsTranslatorLeavesNoBlockBehind)
 }
 
 }  // namespace
+
+namespace {
+
+volatile int g_sink;
+__attribute__((noinline)) void ReadAt(uintptr_t address) { g_sink = *reinterpret_cast<volatile int*>(address); }
+
+/* Each thread faults at addresses of its own: a record that another
+ * thread's fault overwrote would name the wrong one. */
+DWORD WINAPI FaultOwnAddresses(void* parameter)
+{
+    const uintptr_t base = 0x1000 * (reinterpret_cast<uintptr_t>(parameter) + 1);
+    tk::SetSeTranslator(TkSeTranslator);
+    DWORD wrong = 0;
+    for (int n = 0; n < 2000; ++n) {
+        const uintptr_t address = base + static_cast<uintptr_t>(n % 1000) * 4;
+        try {
+            ReadAt(address);
+            ++wrong;
+        } catch (CRunTimeException* e) {
+            wrong += e->m_pExceptionPointers->ExceptionRecord->ExceptionInformation[1] != address;
+            e->Delete();
+        }
+    }
+    tk::SetSeTranslator(nullptr);
+    return wrong;
+}
+
+TEST(Translator, FaultsOnFourThreadsAtOnceAreEachCaughtWithTheirOwnRecord)
+{
+    HANDLE threads[4];
+    for (uintptr_t i = 0; i < 4; ++i)
+        threads[i] = CreateThread(nullptr, 0, FaultOwnAddresses, reinterpret_cast<void*>(i), 0, nullptr);
+    WaitForMultipleObjects(4, threads, TRUE, INFINITE);
+    for (HANDLE thread : threads) {
+        DWORD wrong = 1;
+        GetExitCodeThread(thread, &wrong);
+        EXPECT_EQ(wrong, 0u);
+        CloseHandle(thread);
+    }
+}
+
+}  // namespace

@@ -16,16 +16,16 @@ DWORD WINAPI IncrementShared(void*)
     return 0;
 }
 
-TEST(TkDelayInc, FourThreadsOnOneCounterEndExactly800000Higher)
+TEST(TkDelayInc, EightThreadsOnOneCounterEndExactly1600000Higher)
 {
     g_shared = 17;
-    HANDLE threads[4];
+    HANDLE threads[8];
     for (HANDLE& t : threads)
         t = CreateThread(nullptr, 0, IncrementShared, nullptr, 0, nullptr);
-    WaitForMultipleObjects(4, threads, TRUE, INFINITE);
+    WaitForMultipleObjects(8, threads, TRUE, INFINITE);
     for (HANDLE t : threads)
         CloseHandle(t);
-    EXPECT_EQ(g_shared, 17 + 800000);
+    EXPECT_EQ(g_shared, 17 + 1600000);
 }
 
 TEST(TkDelayInc, WrapsPastTheLargestIntWithoutAnyCheck)
