@@ -42,6 +42,8 @@ bool CSampleHistory::Reserve(unsigned count, const tk::GraphSurface& surface)
     return true;
 }
 
+void CSampleHistory::Push(int sample, unsigned keep) { PushNewest(sample, keep); }
+
 bool CSampleHistory::CopyFrom(const CSampleHistory& source, const tk::GraphSurface& surface)
 {
     if (!Reserve(source.m_nCount, surface))

@@ -110,7 +110,7 @@ HRESULT CGraph::Add(int* pSamples)
     for (int i = 0; i < lines; ++i) {
         const int sample = pSamples[i] > high ? high : pSamples[i] < low ? low : pSamples[i];
         pSamples[i] = sample;
-        m_History[i].Push(sample, keep);
+        m_History[i].PushNewest(sample, keep);
     }
     return S_OK;
 }

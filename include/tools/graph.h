@@ -111,11 +111,13 @@ private:
     /* Whether a Push with this keep needs more room than the ring has. */
     bool NeedsRoom(unsigned keep) const { return (m_nCount < keep ? m_nCount + 1 : keep) > m_nCapacity; }
     /* Inserts sample as the newest and drops the oldest beyond keep (at
-     * least 1); room for the result must have been reserved. The ring's
-     * slots beyond the count are free: the slot after the newest is either
-     * free or the oldest, and dropping the oldest needs no more than a
-     * count that stops short of it. */
-    void Push(int sample, unsigned keep)
+     * least 1); room for the result must have been reserved. */
+    void Push(int sample, unsigned keep);
+    /* Push's work, inline for the graph's Add. The ring's slots beyond the
+     * count are free: the slot after the newest is either free or the
+     * oldest, and dropping the oldest needs no more than a count that stops
+     * short of it. */
+    void PushNewest(int sample, unsigned keep)
     {
         m_nNewest = m_nNewest + 1 == m_nCapacity ? 0 : m_nNewest + 1;
         m_pRing[m_nNewest] = sample;
