@@ -132,11 +132,14 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved)
         break;
     case DLL_PROCESS_DETACH:
         /* At process exit (reserved set) other libraries may already be gone:
-         * freeing them or calling into them from here could crash the exit.
-         * The process's end releases everything anyway. */
-        if (!reserved)
+         * freeing them or calling into them from here could crash the exit,
+         * and freeing the fiber-local slot would free other threads' blocks
+         * on a heap whose lock a thread killed by the exit may hold. The
+         * process's end releases everything anyway. */
+        if (!reserved) {
             TkTerminate();
-        tk::ReleaseTranslation();
+            tk::ReleaseTranslation();
+        }
         break;
     }
     return TRUE;
