@@ -19,6 +19,18 @@ inline double Now()
     return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
+/* Runs f once and keeps in best the shortest of the times seen so far, in
+ * seconds (0: none yet). */
+template <typename F>
+void KeepBest(double& best, F f)
+{
+    const double start = Now();
+    f();
+    const double seconds = Now() - start;
+    if (best == 0 || seconds < best)
+        best = seconds;
+}
+
 /* Figures of the two targets differ; a table says which one it shows. */
 inline const char* Target() { return sizeof(void*) == 8 ? "x86_64" : "i686"; }
 

@@ -15,20 +15,7 @@ namespace {
 const unsigned long kBytes = 64ul << 20;
 const int kPasses = 7;
 
-using tkbench::Now;
-
 volatile unsigned long g_sink;
-
-/* Seconds for one pass of f over the data, the best of those tried so far. */
-template <typename F>
-void Time(double& best, F f)
-{
-    double start = Now();
-    g_sink = f();
-    double seconds = Now() - start;
-    if (best == 0 || seconds < best)
-        best = seconds;
-}
 
 bool Report(const char* name, double tools, double zlib)
 {
@@ -55,10 +42,10 @@ int main()
      * last argument picks the function. */
     double toolsAdler = 0, zlibAdler = 0, toolsCrc = 0, zlibCrc = 0;
     for (int pass = 0; pass < kPasses; ++pass) {
-        Time(toolsAdler, [&] { return adler32(1ul, data, kBytes); });
-        Time(zlibAdler, [&] { return adler32(1ul, data, static_cast<uInt>(kBytes)); });
-        Time(toolsCrc, [&] { return crc32(0ul, data, kBytes); });
-        Time(zlibCrc, [&] { return crc32(0ul, data, static_cast<uInt>(kBytes)); });
+        tkbench::KeepBest(toolsAdler, [&] { g_sink = adler32(1ul, data, kBytes); });
+        tkbench::KeepBest(zlibAdler, [&] { g_sink = adler32(1ul, data, static_cast<uInt>(kBytes)); });
+        tkbench::KeepBest(toolsCrc, [&] { g_sink = crc32(0ul, data, kBytes); });
+        tkbench::KeepBest(zlibCrc, [&] { g_sink = crc32(0ul, data, static_cast<uInt>(kBytes)); });
     }
     bool met = Report("adler32", toolsAdler, zlibAdler);
     met = Report("crc32", toolsCrc, zlibCrc) && met;

@@ -14,19 +14,7 @@ namespace {
 const size_t kBytes = 1 << 20;
 const int kPasses = 7;
 
-using tkbench::Now;
-
 const char* volatile g_sink;
-
-template <typename F>
-void Time(double& best, F f)
-{
-    double start = Now();
-    g_sink = f();
-    double seconds = Now() - start;
-    if (best == 0 || seconds < best)
-        best = seconds;
-}
 
 }  // namespace
 
@@ -43,8 +31,8 @@ int main()
 
     double ours = 0, platform = 0;
     for (int pass = 0; pass < kPasses; ++pass) {
-        Time(ours, [&] { return TkStrStr(text.c_str(), key); });
-        Time(platform, [&] { return StrStrIA(text.c_str(), key); });
+        tkbench::KeepBest(ours, [&] { g_sink = TkStrStr(text.c_str(), key); });
+        tkbench::KeepBest(platform, [&] { g_sink = StrStrIA(text.c_str(), key); });
     }
     if (TkStrStr(text.c_str(), key) != StrStrIA(text.c_str(), key))
         return 2;

@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <psapi.h>
+
+#include "support/private_bytes.h"
 
 namespace {
 
@@ -17,16 +18,6 @@ template <typename T>
 T Entry(HMODULE module, const char* name)
 {
     return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-/* The process's committed private memory; Wine fills PagefileUsage only. */
-SIZE_T PrivateBytes()
-{
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                         sizeof counters);
-    return counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage;
 }
 
 /* Loads tools.dll, uses the services that need no window or file, and
@@ -75,13 +66,13 @@ TEST(Unload, AHundredLoadsAndFreesLeaveNothingBehind)
         UseOnce();
     DWORD handles = 0;
     ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &handles));
-    const SIZE_T memory = PrivateBytes();
+    const SIZE_T memory = tktest::PrivateBytes();
     for (int round = 0; round < 100; ++round)
         UseOnce();
     DWORD handlesAfter = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
     EXPECT_LE(handlesAfter, handles + 16) << "handles " << handles << " -> " << handlesAfter;
-    EXPECT_LE(PrivateBytes(), memory + 1024 * 1024) << "private bytes from " << memory;
+    EXPECT_LE(tktest::PrivateBytes(), memory + 1024 * 1024) << "private bytes from " << memory;
     EXPECT_EQ(GetModuleHandleA("tools.dll"), nullptr);
 }
 

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <psapi.h>
 
 #include "tools/runtime.h"
+#include "support/private_bytes.h"
 
 namespace {
 
@@ -14,17 +14,6 @@ volatile int g_zero = 0;
 volatile int g_sink;
 __attribute__((noinline)) void Divide(int a) { g_sink = a / g_zero; }
 __attribute__((noinline)) void ReadAt(uintptr_t address) { g_sink = *reinterpret_cast<volatile int*>(address); }
-
-/* The process's committed private memory. Wine leaves PrivateUsage at 0
- * but fills PagefileUsage, which Windows counts the same. */
-SIZE_T PrivateBytes()
-{
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                         sizeof counters);
-    return counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage;
-}
 
 /* 1 when the fault came as a CRunTimeException* with the expected code. */
 int Fault(int n)
@@ -49,14 +38,14 @@ TEST(FaultLoad, AHundredThousandFaultsLeaveTheProcessAsItWas)
     int caught = 0;
     for (int n = 0; n < 1000; ++n)
         caught += Fault(n);
-    const SIZE_T settled = PrivateBytes();
+    const SIZE_T settled = tktest::PrivateBytes();
     ASSERT_NE(settled, 0u) << "the platform tells no private bytes";
     SetLastError(4321);
     for (int n = 1000; n < 100000; ++n)
         caught += Fault(n);
     EXPECT_EQ(GetLastError(), 4321u) << "the faults left the last error alone";
     EXPECT_EQ(caught, 100000);
-    const SIZE_T after = PrivateBytes();
+    const SIZE_T after = tktest::PrivateBytes();
     EXPECT_LE(after, settled + 1024 * 1024) << "private bytes grew from " << settled << " to " << after;
     EXPECT_EQ(Fault(1), 1) << "the translator is still in place";
     TkTerminate();
