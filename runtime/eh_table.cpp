@@ -171,9 +171,9 @@ FrameVerdict JudgeFrame(const unsigned char* lsda, DWORD_PTR regionStart, DWORD_
                 if (CatchesRunTimeException(reinterpret_cast<const std::type_info*>(type)))
                     return FrameVerdict::kCatches;
             } else if (filter < 0) {
-                /* A dynamic exception specification: what it lets through
-                 * is not worth the reading; a translated fault never gets
-                 * past one on this road. */
+                /* The list of a throw(...) clause: what it lets through is
+                 * not worth the reading; a translated fault never gets past
+                 * one on this road. */
                 return FrameVerdict::kTerminates;
             }
             if (!displacement)
