@@ -18,14 +18,6 @@ const unsigned char kSleb = 0x09, kSdata2 = 0x0A, kSdata4 = 0x0B, kSdata8 = 0x0C
 const unsigned char kApplicationMask = 0x70, kPcRelative = 0x10;
 const unsigned char kIndirect = 0x80;
 
-template <typename T>
-T Load(const unsigned char* p)
-{
-    T value;
-    memcpy(&value, p, sizeof value);
-    return value;
-}
-
 /* Bytes of one entry of the type table in the given encoding; 0 for a
  * variable-length one, which the type table never uses. */
 size_t EntrySize(unsigned char encoding)
@@ -100,15 +92,15 @@ bool ReadEncoded(const unsigned char** p, unsigned char encoding, DWORD_PTR* val
     const unsigned char* at = *p;
     DWORD_PTR raw;
     switch (encoding & kFormatMask) {
-    case kAbsolute: raw = Load<DWORD_PTR>(at); *p += sizeof(DWORD_PTR); break;
+    case kAbsolute: raw = LoadUnaligned<DWORD_PTR>(at); *p += sizeof(DWORD_PTR); break;
     case kUleb: raw = ReadUleb(p); break;
     case kSleb: raw = static_cast<DWORD_PTR>(ReadSleb(p)); break;
-    case kUdata2: raw = Load<unsigned short>(at); *p += 2; break;
-    case kSdata2: raw = static_cast<DWORD_PTR>(static_cast<LONG_PTR>(Load<short>(at))); *p += 2; break;
-    case kUdata4: raw = Load<unsigned int>(at); *p += 4; break;
-    case kSdata4: raw = static_cast<DWORD_PTR>(static_cast<LONG_PTR>(Load<int>(at))); *p += 4; break;
-    case kUdata8: raw = static_cast<DWORD_PTR>(Load<unsigned long long>(at)); *p += 8; break;
-    case kSdata8: raw = static_cast<DWORD_PTR>(Load<long long>(at)); *p += 8; break;
+    case kUdata2: raw = LoadUnaligned<unsigned short>(at); *p += 2; break;
+    case kSdata2: raw = static_cast<DWORD_PTR>(static_cast<LONG_PTR>(LoadUnaligned<short>(at))); *p += 2; break;
+    case kUdata4: raw = LoadUnaligned<unsigned int>(at); *p += 4; break;
+    case kSdata4: raw = static_cast<DWORD_PTR>(static_cast<LONG_PTR>(LoadUnaligned<int>(at))); *p += 4; break;
+    case kUdata8: raw = static_cast<DWORD_PTR>(LoadUnaligned<unsigned long long>(at)); *p += 8; break;
+    case kSdata8: raw = static_cast<DWORD_PTR>(LoadUnaligned<long long>(at)); *p += 8; break;
     default: return false;
     }
     switch (encoding & kApplicationMask) {

@@ -9,9 +9,19 @@
 #ifndef TOOLS_RUNTIME_EH_TABLE_H
 #define TOOLS_RUNTIME_EH_TABLE_H
 
+#include <string.h>
 #include <windows.h>
 
 namespace tk {
+
+/* A value of type T at p, which exception and frame tables do not align. */
+template <typename T>
+T LoadUnaligned(const unsigned char* p)
+{
+    T value;
+    memcpy(&value, p, sizeof value);
+    return value;
+}
 
 enum class FrameVerdict {
     kPasses,       /* no handler here: cleanups run, the search goes on */

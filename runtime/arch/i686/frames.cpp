@@ -60,13 +60,6 @@ struct Cie {
     const unsigned char* end;
 };
 
-DWORD Load32(const unsigned char* p)
-{
-    DWORD value;
-    memcpy(&value, p, sizeof value);
-    return value;
-}
-
 DWORD* Slot(CONTEXT& c, int reg)
 {
     switch (reg) {
@@ -88,7 +81,7 @@ bool OnStack(DWORD_PTR address) { return OnThreadStack(address, sizeof(DWORD)); 
 bool ParseCie(const unsigned char* cie, Cie* out)
 {
     const unsigned char* p = cie + 4;
-    const unsigned char* end = p + Load32(cie);
+    const unsigned char* end = p + LoadUnaligned<DWORD>(cie);
     p += 4;   /* CIE id */
     const unsigned char version = *p++;
     const char* augmentation = reinterpret_cast<const char*>(p);
@@ -155,7 +148,7 @@ bool Run(const unsigned char* p, const unsigned char* end, const Cie& cie, DWORD
         case 0x01: if (!ReadEncoded(&p, cie.fdeEncoding, &location)) return false; break;
         case 0x02: location += *p++ * cie.codeAlign; break;
         case 0x03: location += (p[0] | p[1] << 8) * cie.codeAlign; p += 2; break;
-        case 0x04: location += Load32(p) * cie.codeAlign; p += 4; break;
+        case 0x04: location += LoadUnaligned<DWORD>(p) * cie.codeAlign; p += 4; break;
         case 0x05:                                                               /* offset_extended */
             reg = ReadUleb(&p);
             value = ReadUleb(&p);
@@ -295,7 +288,7 @@ bool StepFrame(CONTEXT& context, bool first, FrameFacts* facts)
     const unsigned char* fde = static_cast<const unsigned char*>(_Unwind_Find_FDE(reinterpret_cast<void*>(pc), &bases));
     if (!fde)
         return false;
-    const unsigned char* cie = fde + 4 - Load32(fde + 4);
+    const unsigned char* cie = fde + 4 - LoadUnaligned<DWORD>(fde + 4);
     Cie info;
     if (!ParseCie(cie, &info))
         return false;
@@ -311,7 +304,7 @@ bool StepFrame(CONTEXT& context, bool first, FrameFacts* facts)
             return false;
         p += length;
     }
-    const unsigned char* fdeEnd = fde + 4 + Load32(fde);
+    const unsigned char* fdeEnd = fde + 4 + LoadUnaligned<DWORD>(fde);
 
     Rules initial = {};
     if (!Run(info.instructions, info.end, info, begin, ~static_cast<DWORD_PTR>(0), initial, &initial))
