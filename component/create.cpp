@@ -5,7 +5,7 @@
 
 #include "tools/component.h"
 #include "runtime/hresult.h"
-#include "runtime/statics.h"
+#include "component/library_list.h"
 
 namespace {
 

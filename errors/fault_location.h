@@ -4,7 +4,7 @@
 
 #include "tools/runtime.h"
 #include "errors/file_names.h"
-#include "runtime/symbol_lookup.h"
+#include "errors/symbol_lookup.h"
 
 namespace tk {
 

@@ -5,7 +5,7 @@
 #include "tools/runtime.h"
 #include "errors/fault_location.h"
 #include "errors/file_names.h"
-#include "runtime/statics.h"
+#include "errors/symbol_lookup.h"
 
 namespace {
 

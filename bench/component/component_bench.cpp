@@ -12,7 +12,7 @@
 #include "bench_timer.h"
 #include "tools/component.h"
 #include "tools/runtime.h"
-#include "test_component.h"
+#include "support/test_component.h"
 
 namespace {
 

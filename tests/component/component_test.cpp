@@ -6,7 +6,7 @@
 
 #include "tools/component.h"
 #include "tools/runtime.h"
-#include "test_component.h"
+#include "support/test_component.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 
 #include "tools/component.h"
 #include "tools/runtime.h"
-#include "runtime/statics.h"
+#include "component/library_list.h"
 #include "support/child_process.h"
-#include "test_component.h"
+#include "support/test_component.h"
 
 namespace {
 

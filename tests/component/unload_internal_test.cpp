@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "test_component.h"
+#include "support/test_component.h"
 
 namespace {
 

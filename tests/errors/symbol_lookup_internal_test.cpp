@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/symbol_lookup.h"
+#include "errors/symbol_lookup.h"
 
 namespace {
 

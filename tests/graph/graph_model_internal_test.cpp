@@ -4,7 +4,7 @@
 #include <limits.h>
 #include <string.h>
 
-#include "graph/recording_surface.h"
+#include "support/recording_surface.h"
 #include "tools/runtime.h"
 
 using tktest::RecordedGraph;

@@ -2,7 +2,7 @@
  * release, size changes and destruction, over the recording surface. */
 #include <gtest/gtest.h>
 
-#include "graph/recording_surface.h"
+#include "support/recording_surface.h"
 
 using tktest::Call;
 using tktest::Kind;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "tools/runtime.h"
-#include "errors/box_answer.h"
+#include "support/box_answer.h"
 
 namespace {
 

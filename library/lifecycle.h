@@ -1,7 +1,7 @@
 /* lifecycle.h -- the small process-wide state that TkInitialize learns, and
  * the platform calls it learns it with. */
-#ifndef TOOLS_RUNTIME_LIFECYCLE_H
-#define TOOLS_RUNTIME_LIFECYCLE_H
+#ifndef TOOLS_LIBRARY_LIFECYCLE_H
+#define TOOLS_LIBRARY_LIFECYCLE_H
 
 #include <windows.h>
 

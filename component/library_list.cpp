@@ -1,7 +1,8 @@
 /* library_list.cpp -- the libraries kept loaded for component objects. */
 #include <stdlib.h>
 
-#include "runtime/library_list.h"
+#include "component/library_list.h"
+#include "runtime/init_order.h"
 
 namespace tk {
 
@@ -14,6 +15,12 @@ BOOL WINAPI Unload(HMODULE module) { return FreeLibrary(module); }
 }  // namespace
 
 const LibraryListPlatform kSystemLibraryListPlatform = { Reallocate, Release, Unload };
+
+namespace {
+LibraryList g_libraries __attribute__((init_priority(TK_INIT_LOADED_LIBRARIES)));
+}  // namespace
+
+LibraryList& LoadedLibraries() { return g_libraries; }
 
 LibraryList::LibraryList(const LibraryListPlatform& platform) : platform_(platform) {}
 

@@ -1,5 +1,5 @@
 /* recording_surface.cpp -- the recording drawing surface. */
-#include "graph/recording_surface.h"
+#include "support/recording_surface.h"
 
 #include <stdlib.h>
 

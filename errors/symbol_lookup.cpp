@@ -6,7 +6,8 @@
 
 #include "runtime/hresult.h"
 #include "runtime/last_error.h"
-#include "runtime/symbol_lookup.h"
+#include "errors/symbol_lookup.h"
+#include "runtime/init_order.h"
 
 namespace tk {
 
@@ -82,6 +83,12 @@ T EntryPoint(const SymbolLookupPlatform& platform, HMODULE module, const char* n
 const SymbolLookupPlatform kSystemSymbolLookupPlatform = {
     Load, Entry, Unload, ModulePath, ErrorMode, FindFirst, FindNext, FindEnd, ThisProcess, Reallocate, Release,
 };
+
+namespace {
+CSymbolLookup g_symbols __attribute__((init_priority(TK_INIT_SYMBOL_LOOKUP)))(kSystemSymbolLookupPlatform);
+}  // namespace
+
+CSymbolLookup& SymbolLookup() { return g_symbols; }
 
 CSymbolLookup::~CSymbolLookup() { ClearDatabases(); }
 

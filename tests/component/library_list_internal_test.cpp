@@ -4,7 +4,7 @@
 #include <stdlib.h>
 #include <vector>
 
-#include "runtime/library_list.h"
+#include "component/library_list.h"
 
 namespace {
 

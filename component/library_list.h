@@ -3,8 +3,8 @@
  * Component creation appends a library's handle once per object it creates
  * (the platform counts the loads); TkTerminate frees every entry, last
  * loaded first, and releases the storage. */
-#ifndef TOOLS_RUNTIME_LIBRARY_LIST_H
-#define TOOLS_RUNTIME_LIBRARY_LIST_H
+#ifndef TOOLS_COMPONENT_LIBRARY_LIST_H
+#define TOOLS_COMPONENT_LIBRARY_LIST_H
 
 #include <windows.h>
 
@@ -48,6 +48,9 @@ private:
     const LibraryListPlatform& platform_;
     GrowableArray<HMODULE> handles_;
 };
+
+/* The one list, of the whole process; TkTerminate frees it. */
+LibraryList& LoadedLibraries();
 
 }  // namespace tk
 

@@ -3,7 +3,7 @@
  * CreateInstance fail, and counts of its live objects. */
 #include <new>
 
-#include "test_component.h"
+#include "support/test_component.h"
 
 using namespace testcomponent;
 

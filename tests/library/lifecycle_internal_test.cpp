@@ -8,7 +8,7 @@
 #include <string>
 
 #include "tools/runtime.h"
-#include "runtime/lifecycle.h"
+#include "library/lifecycle.h"
 #include "runtime/se_translator.h"
 
 namespace {

@@ -1,12 +1,12 @@
 /* symbol_lookup.h -- source file and line of a code address, through the
  * platform's debug-help library loaded at run time.
  *
- * One process-wide object (tk::SymbolLookup(), runtime/statics.h) serves the library:
+ * One process-wide object (tk::SymbolLookup()) serves the library:
  * TkInitialize starts it, TkTerminate stops it, and every fault text restarts
  * it before it asks for a line. It takes no lock; its callers run one at a
  * time. */
-#ifndef TOOLS_RUNTIME_SYMBOL_LOOKUP_H
-#define TOOLS_RUNTIME_SYMBOL_LOOKUP_H
+#ifndef TOOLS_ERRORS_SYMBOL_LOOKUP_H
+#define TOOLS_ERRORS_SYMBOL_LOOKUP_H
 
 #include <windows.h>
 #include <imagehlp.h>
@@ -139,6 +139,10 @@ private:
     UnloadModuleFn unloadModule_;
     GetLineFn getLine_;
 };
+
+/* The one lookup of the process; unstarted until TkInitialize or the first
+ * fault text. */
+CSymbolLookup& SymbolLookup();
 
 }  // namespace tk
 

@@ -3,9 +3,10 @@
 #include <shlwapi.h>
 
 #include "tools/runtime.h"
-#include "runtime/lifecycle.h"
+#include "library/lifecycle.h"
 #include "runtime/se_translator.h"
-#include "runtime/statics.h"
+#include "component/library_list.h"
+#include "errors/symbol_lookup.h"
 
 static_assert(sizeof(OSVERSIONINFOA) == 148, "the version query takes the 148-byte record");
 static_assert(sizeof(DLLVERSIONINFO) == 20, "DllGetVersion takes the 20-byte record");
@@ -122,7 +123,7 @@ bool TkIsNewStyle() { return tk::Lifecycle().newStyle; }
 
 unsigned long TkGetCookie() { return ++tk::Lifecycle().cookie; }
 
-/* The static objects (runtime/statics.cpp) are made before the load
+/* The static objects (runtime/init_order.h) are made before the load
  * notification and destroyed after the unload notification. */
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved)
 {
