@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "tools/graph.h"
-#include "graph/surface.h"
+#include "graph/graph_platform.h"
 
 namespace {
 /* A new history starts with room for this many samples rather than growing
@@ -15,10 +15,10 @@ const unsigned kFirstCapacity = 16;
 CSampleHistory::~CSampleHistory()
 {
     if (m_pRing)
-        m_pSurface->release(m_pRing);
+        tk::GraphSeam().Calls().release(m_pRing);
 }
 
-bool CSampleHistory::Reserve(unsigned count, const tk::GraphSurface& surface)
+bool CSampleHistory::Reserve(unsigned count)
 {
     if (count <= m_nCapacity)
         return true;
@@ -27,26 +27,25 @@ bool CSampleHistory::Reserve(unsigned count, const tk::GraphSurface& surface)
         grown = count;
     if (grown > SIZE_MAX / sizeof(int))
         return false;
-    int* ring = static_cast<int*>(surface.allocate(grown * sizeof(int)));
+    int* ring = static_cast<int*>(tk::GraphSeam().Calls().allocate(grown * sizeof(int)));
     if (!ring)
         return false;
     /* Oldest first from index 0, so the newest lies at count - 1. */
     for (unsigned k = 0; k < m_nCount; ++k)
         ring[m_nCount - 1 - k] = At(k);
     if (m_pRing)
-        m_pSurface->release(m_pRing);
+        tk::GraphSeam().Calls().release(m_pRing);
     m_pRing = ring;
     m_nCapacity = grown;
     m_nNewest = m_nCount ? m_nCount - 1 : grown - 1;
-    m_pSurface = &surface;
     return true;
 }
 
 void CSampleHistory::Push(int sample, unsigned keep) { PushNewest(sample, keep); }
 
-bool CSampleHistory::CopyFrom(const CSampleHistory& source, const tk::GraphSurface& surface)
+bool CSampleHistory::CopyFrom(const CSampleHistory& source)
 {
-    if (!Reserve(source.m_nCount, surface))
+    if (!Reserve(source.m_nCount))
         return false;
     for (unsigned k = source.m_nCount; k-- > 0;)
         Push(source.At(k), source.m_nCount);
@@ -59,5 +58,4 @@ void CSampleHistory::Swap(CSampleHistory& other)
     std::swap(m_nCapacity, other.m_nCapacity);
     std::swap(m_nCount, other.m_nCount);
     std::swap(m_nNewest, other.m_nNewest);
-    std::swap(m_pSurface, other.m_pSurface);
 }

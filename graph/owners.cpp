@@ -1,40 +1,19 @@
-/* owners.cpp -- the window drawing context and the graph's drawing objects,
- * each released exactly once. */
+/* owners.cpp -- the exported owners of a window's drawing context and of
+ * the graph's drawing objects, released through the same calls as the
+ * library's own owners. */
 #include "tools/graph.h"
-#include "graph/scoped.h"
-#include "graph/surface.h"
+#include "graph/owners.h"
 
-CClientDC::CClientDC(HWND hWnd) : CClientDC(hWnd, tk::kGdiSurface) {}
+CClientDC::CClientDC(HWND hWnd) : m_hWnd(hWnd), m_hDC(tk::GraphSeam().Calls().getDC(hWnd)) {}
 
-CClientDC::CClientDC(HWND hWnd, const tk::GraphSurface& surface)
-    : m_hWnd(hWnd), m_hDC(surface.getDC(hWnd)), m_pSurface(&surface) {}
-
-CClientDC::~CClientDC()
-{
-    if (m_hDC) {
-        tk::LastErrorKeeper keep;
-        m_pSurface->releaseDC(m_hWnd, m_hDC);
-    }
-}
+CClientDC::~CClientDC() { tk::UniqueWindowDC release(tk::WindowDC{ m_hWnd, m_hDC }); }
 
 /* The last chance: a handle whose release fails here is lost. */
-CGdiObject::~CGdiObject()
-{
-    if (m_hObject) {
-        tk::LastErrorKeeper keep;
-        m_pSurface->deleteObject(m_hObject);
-    }
-}
+CGdiObject::~CGdiObject() { tk::UniqueGdiObject release(m_hObject); }
 
 bool CGdiObject::Release()
 {
-    if (m_hObject && m_pSurface->deleteObject(m_hObject))
+    if (m_hObject && tk::GraphSeam().Calls().deleteObject(m_hObject))
         m_hObject = nullptr;
     return m_hObject == nullptr;
-}
-
-void CGdiObject::Keep(HGDIOBJ object, const tk::GraphSurface& surface)
-{
-    m_hObject = object;
-    m_pSurface = &surface;
 }

@@ -3,9 +3,9 @@
 #include <stdio.h>
 
 #include "tools/graph.h"
-#include "graph/factors.h"
-#include "graph/scoped.h"
-#include "graph/surface.h"
+#include "graph/geometry.h"
+#include "graph/owners.h"
+#include "graph/graph_platform.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ HRESULT CGraph::Draw()
 {
     if (!m_bAttached)
         return E_FAIL;
-    const tk::GraphSurface& s = *m_pSurface;
+    const tk::GraphPlatform& s = tk::GraphSeam().Calls();
     DWORD now = s.tickCount();
     if (m_bSuspended)
         return S_FALSE;
@@ -37,21 +37,21 @@ HRESULT CGraph::Draw()
         return S_FALSE;
     m_dwLastDraw = now;
 
-    CClientDC dc(m_hWnd, s);
+    CClientDC dc(m_hWnd);
     if (!dc.Handle()) {
-        tk::Outcome outcome;
-        outcome.Check(false);
-        return outcome.Result();
+        tk::FirstFailure failure;
+        failure.Check(false);
+        return failure.Result();
     }
     {
-        tk::ScopedSelection brush(dc, m_BkBrush, s);
+        tk::ScopedSelection brush(dc, m_BkBrush);
         s.patBlt(dc, 0, 0, m_Rect.right, m_Rect.bottom, PATCOPY);
     }
     HRESULT hr = DrawGrid(dc);
     if (FAILED(hr))
         return hr;
     /* From the last line to the first, so that the first ends on top. */
-    tk::ScopedSelection pen(dc, s);
+    tk::ScopedSelection pen(dc);
     for (int i = m_nLines - 1; i >= 0; --i) {
         pen.Select(m_Pens[i]);
         DrawLine(dc, m_History[i]);
@@ -77,7 +77,7 @@ int CGraph::Row(int v) const
  * each point in turn, for a fraction of the calls. */
 void CGraph::DrawLine(HDC dc, const CSampleHistory& history) const
 {
-    const tk::GraphSurface& s = *m_pSurface;
+    const tk::GraphPlatform& s = tk::GraphSeam().Calls();
     unsigned count = history.Count();
     if (!count)
         return;
@@ -101,12 +101,12 @@ void CGraph::DrawLine(HDC dc, const CSampleHistory& history) const
 
 HRESULT CGraph::DrawGrid(CClientDC& dc)
 {
-    const tk::GraphSurface& s = *m_pSurface;
+    const tk::GraphPlatform& s = tk::GraphSeam().Calls();
     int mode = s.setBkMode(dc, TRANSPARENT);
     COLORREF textColor = s.setTextColor(dc, m_GridColor);
     {
-        tk::ScopedSelection font(dc, m_Font, s);
-        tk::ScopedSelection pen(dc, m_GridPen, s);
+        tk::ScopedSelection font(dc, m_Font);
+        tk::ScopedSelection pen(dc, m_GridPen);
 
         /* Spacings below one pixel would not end the loops (nor give the
          * offset a divisor); such a grid has no lines of that direction.
@@ -125,8 +125,8 @@ HRESULT CGraph::DrawGrid(CClientDC& dc)
         /* A spacing of one pixel or more needs a rectangle at least two
          * pixels high, so the scale is above 0 and every label finite. */
         if (m_fGridY >= 1.0f) {
-            const float y0 = tk::Single(m_Rect.bottom - 1);
-            for (float y = y0; y >= 0.0f; y = tk::Single(static_cast<double>(y) - m_fGridY)) {
+            const float y0 = tk::RoundToFloat(m_Rect.bottom - 1);
+            for (float y = y0; y >= 0.0f; y = tk::RoundToFloat(static_cast<double>(y) - m_fGridY)) {
                 char label[32];
                 int length = snprintf(label, sizeof label, "%5.0f", (static_cast<double>(y0) - y) / m_fScaleY);
                 int row = static_cast<int>(y);

@@ -1,9 +1,9 @@
 /* window.cpp -- binding a graph to its window, its drawing objects and size
  * changes. */
 #include "tools/graph.h"
-#include "graph/factors.h"
-#include "graph/scoped.h"
-#include "graph/surface.h"
+#include "graph/geometry.h"
+#include "graph/owners.h"
+#include "graph/graph_platform.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ HRESULT CGraph::Attach(HWND hWnd)
 {
     if (!hWnd)
         return E_INVALIDARG;
-    const tk::GraphSurface& s = *m_pSurface;
+    const tk::GraphPlatform& s = tk::GraphSeam().Calls();
     RECT client;
     if (!s.getClientRect(hWnd, &client))
         return E_INVALIDARG;
@@ -46,27 +46,27 @@ HRESULT CGraph::Attach(HWND hWnd)
     m_hWnd = hWnd;
     m_Rect = DrawingRect(client.right, client.bottom, sizedByOurPicture ? 0 : BelowHeight());
     m_fScaleY = tk::ScaleY(m_Rect, m_nMin, m_nMax);
-    m_fGridX = tk::Single(12.0 * m_nUnit);
+    m_fGridX = tk::RoundToFloat(12.0 * m_nUnit);
     m_fGridY = tk::GridY(m_Rect, m_nGridPercent);
 
-    tk::Outcome outcome;
-    CClientDC dc(hWnd, s);
-    outcome.Check(dc.Handle() != nullptr);
-    if (Vacate(m_BkBrush, outcome))
-        Occupy(m_BkBrush, s.createSolidBrush(m_BkColor), outcome);
-    if (Vacate(m_Font, outcome))
-        Occupy(m_Font, s.createFontA(14, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS,
+    tk::FirstFailure failure;
+    CClientDC dc(hWnd);
+    failure.Check(dc.Handle() != nullptr);
+    if (ReleaseForReplacement(m_BkBrush, failure))
+        TakeNew(m_BkBrush, s.createSolidBrush(m_BkColor), failure);
+    if (ReleaseForReplacement(m_Font, failure))
+        TakeNew(m_Font, s.createFontA(14, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS,
                                      CLIP_DEFAULT_PRECIS, PROOF_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Arial"),
-               outcome);
-    MakePicture(dc, outcome);
-    if (Vacate(m_GridPen, outcome))
-        Occupy(m_GridPen, s.createPen(PS_SOLID, m_nGridWidth, m_GridColor), outcome);
+               failure);
+    MakePicture(dc, failure);
+    if (ReleaseForReplacement(m_GridPen, failure))
+        TakeNew(m_GridPen, s.createPen(PS_SOLID, m_nGridWidth, m_GridColor), failure);
     for (int i = 0; i < m_nLines; ++i)
-        if (Vacate(m_Pens[i], outcome))
-            Occupy(m_Pens[i], s.createPen(PS_SOLID, m_Widths[i], m_Colors[i]), outcome);
+        if (ReleaseForReplacement(m_Pens[i], failure))
+            TakeNew(m_Pens[i], s.createPen(PS_SOLID, m_Widths[i], m_Colors[i]), failure);
     m_dwLastDraw = s.tickCount();
     m_bAttached = true;
-    return outcome.Result();
+    return failure.Result();
 }
 
 HRESULT CGraph::Resize(unsigned int nType, int nWidth, int nHeight)
@@ -77,7 +77,7 @@ HRESULT CGraph::Resize(unsigned int nType, int nWidth, int nHeight)
     }
     if (nWidth < 0 || nHeight < 0)
         return E_INVALIDARG;
-    const tk::GraphSurface& s = *m_pSurface;
+    const tk::GraphPlatform& s = tk::GraphSeam().Calls();
     m_bSuspended = false;
     int below = BelowHeight();
     RECT rect = DrawingRect(nWidth, nHeight, below);
@@ -96,16 +96,16 @@ HRESULT CGraph::Resize(unsigned int nType, int nWidth, int nHeight)
     if (!m_bAttached)
         return S_OK;
 
-    tk::Outcome outcome;
-    CClientDC dc(m_hWnd, s);
-    outcome.Check(dc.Handle() != nullptr);
+    tk::FirstFailure failure;
+    CClientDC dc(m_hWnd);
+    failure.Check(dc.Handle() != nullptr);
     TakePictureOff();
-    MakePicture(dc, outcome);
+    MakePicture(dc, failure);
     {
-        tk::ScopedSelection brush(dc, m_BkBrush, s);
+        tk::ScopedSelection brush(dc, m_BkBrush);
         s.patBlt(dc, 0, 0, m_Rect.right, m_Rect.bottom, PATCOPY);
     }
-    return outcome.Result();
+    return failure.Result();
 }
 
 /* The second window's client height; 0 without one, or when its client
@@ -113,7 +113,7 @@ HRESULT CGraph::Resize(unsigned int nType, int nWidth, int nHeight)
 int CGraph::BelowHeight() const
 {
     RECT below;
-    if (m_hWndBelow && m_pSurface->getClientRect(m_hWndBelow, &below))
+    if (m_hWndBelow && tk::GraphSeam().Calls().getClientRect(m_hWndBelow, &below))
         return below.bottom;
     return 0;
 }
@@ -121,21 +121,21 @@ int CGraph::BelowHeight() const
 /* Releases the bitmap and makes one of the drawing rectangle's size, filled
  * with the background, for the graph window to show. A bitmap that cannot be
  * released is shown again instead. */
-void CGraph::MakePicture(HDC windowDC, tk::Outcome& outcome)
+void CGraph::MakePicture(HDC windowDC, tk::FirstFailure& failure)
 {
-    const tk::GraphSurface& s = *m_pSurface;
-    if (Vacate(m_Bitmap, outcome)) {
-        Occupy(m_Bitmap, s.createCompatibleBitmap(windowDC, m_Rect.right, m_Rect.bottom), outcome);
+    const tk::GraphPlatform& s = tk::GraphSeam().Calls();
+    if (ReleaseForReplacement(m_Bitmap, failure)) {
+        TakeNew(m_Bitmap, s.createCompatibleBitmap(windowDC, m_Rect.right, m_Rect.bottom), failure);
         if (m_Bitmap.Handle()) {
-            tk::MemoryDC memory(windowDC, s);
-            outcome.Check(memory != nullptr);
+            tk::UniqueMemoryDC memory(s.createCompatibleDC(windowDC));
+            failure.Check(memory.Valid());
             if (memory) {
                 /* Both selections end before the context is deleted and the
                  * bitmap given away: a bitmap selected into a context cannot
                  * be shown by the window. */
-                tk::ScopedSelection bitmap(memory, m_Bitmap, s);
-                tk::ScopedSelection brush(memory, m_BkBrush, s);
-                s.patBlt(memory, 0, 0, m_Rect.right, m_Rect.bottom, PATCOPY);
+                tk::ScopedSelection bitmap(memory.Get(), m_Bitmap);
+                tk::ScopedSelection brush(memory.Get(), m_BkBrush);
+                s.patBlt(memory.Get(), 0, 0, m_Rect.right, m_Rect.bottom, PATCOPY);
             }
         }
     }
@@ -154,7 +154,7 @@ void CGraph::TakePictureOff()
 {
     if (!m_bAttached || !m_hPicture)
         return;
-    const tk::GraphSurface& s = *m_pSurface;
+    const tk::GraphPlatform& s = tk::GraphSeam().Calls();
     HGDIOBJ shown = reinterpret_cast<HGDIOBJ>(s.sendMessageA(m_hWnd, STM_GETIMAGE, IMAGE_BITMAP, 0));
     if (shown == m_hPicture) {
         HGDIOBJ previous = reinterpret_cast<HGDIOBJ>(s.sendMessageA(m_hWnd, STM_SETIMAGE, IMAGE_BITMAP, 0));
@@ -179,15 +179,15 @@ void CGraph::ReleaseObjects()
     m_bAttached = false;
 }
 
-bool CGraph::Vacate(CGdiObject& owner, tk::Outcome& outcome)
+bool CGraph::ReleaseForReplacement(CGdiObject& owner, tk::FirstFailure& failure)
 {
     bool released = owner.Release();
-    outcome.Check(released);
+    failure.Check(released);
     return released;
 }
 
-void CGraph::Occupy(CGdiObject& owner, HGDIOBJ object, tk::Outcome& outcome)
+void CGraph::TakeNew(CGdiObject& owner, HGDIOBJ object, tk::FirstFailure& failure)
 {
-    outcome.Check(object != nullptr);
-    owner.Keep(object, *m_pSurface);
+    failure.Check(object != nullptr);
+    owner.Take(object);
 }

@@ -20,10 +20,8 @@
 #include "tools/export.h"
 
 namespace tk {
-/* The platform operations behind the graph, and the record of an
- * operation's first failure; internal to the library. */
-struct GraphSurface;
-class Outcome;
+/* The record of an operation's first failure; internal to the library. */
+class FirstFailure;
 }  // namespace tk
 
 /* A drawing context on a window's client area (GetDC), released when the
@@ -31,8 +29,6 @@ class Outcome;
 class TOOLS_API CClientDC {
 public:
     explicit CClientDC(HWND hWnd);
-    /* The same over the given surface; for the library's own use. */
-    CClientDC(HWND hWnd, const tk::GraphSurface& surface);
     ~CClientDC();
 
     HWND Window() const { return m_hWnd; }
@@ -45,7 +41,6 @@ private:
 
     HWND m_hWnd;
     HDC m_hDC;   /* none when the window gave no context */
-    const tk::GraphSurface* m_pSurface;
 };
 
 /* Owns one drawing object of a graph and releases it when the owner ends.
@@ -53,7 +48,7 @@ private:
  * the handle, and the owner tries once more when it ends. */
 class TOOLS_API CGdiObject {
 public:
-    CGdiObject() : m_hObject(nullptr), m_pSurface(nullptr) {}
+    CGdiObject() : m_hObject(nullptr) {}
     ~CGdiObject();
 
     HGDIOBJ Handle() const { return m_hObject; }
@@ -66,10 +61,9 @@ private:
     /* Releases the object; true when the owner holds none afterwards. */
     bool Release();
     /* Takes a new object (none allowed) into an empty owner. */
-    void Keep(HGDIOBJ object, const tk::GraphSurface& surface);
+    void Take(HGDIOBJ object) { m_hObject = object; }
 
     HGDIOBJ m_hObject;
-    const tk::GraphSurface* m_pSurface;
 };
 
 /* The owner of one kind of drawing object, read as its own handle type. */
@@ -88,7 +82,7 @@ typedef CGdiOwner<HFONT> CGraphFont;
  * the history, so that a full history takes a new sample without allocating. */
 class TOOLS_API CSampleHistory {
 public:
-    CSampleHistory() : m_pRing(nullptr), m_nCapacity(0), m_nCount(0), m_nNewest(0), m_pSurface(nullptr) {}
+    CSampleHistory() : m_pRing(nullptr), m_nCapacity(0), m_nCount(0), m_nNewest(0) {}
     ~CSampleHistory();
 
     unsigned Count() const { return m_nCount; }
@@ -107,7 +101,7 @@ private:
 
     /* Makes room for count samples; false, with nothing changed, when the
      * memory cannot be had. */
-    bool Reserve(unsigned count, const tk::GraphSurface& surface);
+    bool Reserve(unsigned count);
     /* Whether a Push with this keep needs more room than the ring has. */
     bool NeedsRoom(unsigned keep) const { return (m_nCount < keep ? m_nCount + 1 : keep) > m_nCapacity; }
     /* Inserts sample as the newest and drops the oldest beyond keep (at
@@ -125,14 +119,13 @@ private:
     }
     /* Copies source's samples into this empty history; false, with nothing
      * changed, when the memory cannot be had. */
-    bool CopyFrom(const CSampleHistory& source, const tk::GraphSurface& surface);
+    bool CopyFrom(const CSampleHistory& source);
     void Swap(CSampleHistory& other);
 
     int* m_pRing;
     unsigned m_nCapacity;
     unsigned m_nCount;
     unsigned m_nNewest;   /* index of the newest sample in m_pRing */
-    const tk::GraphSurface* m_pSurface;
 };
 
 class TOOLS_API CGraph {
@@ -242,10 +235,6 @@ public:
     virtual HRESULT SetGridColor(unsigned long color, int nWidth);
 
 protected:
-    /* A graph that draws through the given surface; for the library's own
-     * use. */
-    CGraph(int nLines, HWND hWndBelow, const tk::GraphSurface& surface);
-
     /* The graph's state, readable by a derived class that draws a grid of
      * its own; change it only through the operations above. */
     HWND m_hWnd;              /* the graph window, set by Attach */
@@ -284,13 +273,12 @@ private:
     int Row(int v) const;
     void DrawLine(HDC dc, const CSampleHistory& history) const;
     int BelowHeight() const;
-    void MakePicture(HDC windowDC, tk::Outcome& outcome);
+    void MakePicture(HDC windowDC, tk::FirstFailure& failure);
     void TakePictureOff();
     void ReleaseObjects();
-    bool Vacate(CGdiObject& owner, tk::Outcome& outcome);
-    void Occupy(CGdiObject& owner, HGDIOBJ object, tk::Outcome& outcome);
+    bool ReleaseForReplacement(CGdiObject& owner, tk::FirstFailure& failure);
+    void TakeNew(CGdiObject& owner, HGDIOBJ object, tk::FirstFailure& failure);
 
-    const tk::GraphSurface* m_pSurface;
     bool m_bAttached;   /* has drawing objects of its own, from Attach */
     /* What the graph window shows for this graph: m_Bitmap, or the copy of
      * it that a control of the newer common controls may make; none while

@@ -282,7 +282,7 @@ void RecRelease(void* block)
 
 }  // namespace
 
-const tk::GraphSurface kRecordingSurface = {
+const tk::GraphPlatform kRecordingSurface = {
     RecGetClientRect, RecGetDC, RecReleaseDC, RecMoveWindow, RecSendMessageA,
     RecCreateCompatibleDC, RecDeleteDC, RecCreateCompatibleBitmap, RecCreateSolidBrush, RecCreatePen,
     RecCreateFontA, RecSelectObject, RecDeleteObject,
@@ -299,6 +299,8 @@ Recorder& Recording() { return R(); }
 
 void Fresh()
 {
+    /* Every graph of a test program that uses the recorder draws on it. */
+    tk::GraphSeam().Use(&kRecordingSurface);
     delete g_recorder;
     g_recorder = new Recorder;
 }

@@ -1,8 +1,8 @@
 /* recording_surface.h -- a drawing surface that paints nothing and keeps
  * every call with its arguments, hands out stand-in handles, keeps account
  * of what is made, selected and released, and fails calls on demand. */
-#ifndef TOOLS_TESTS_GRAPH_RECORDING_SURFACE_H
-#define TOOLS_TESTS_GRAPH_RECORDING_SURFACE_H
+#ifndef TOOLS_TESTS_SUPPORT_RECORDING_SURFACE_H
+#define TOOLS_TESTS_SUPPORT_RECORDING_SURFACE_H
 
 #include <windows.h>
 
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "tools/graph.h"
-#include "graph/surface.h"
+#include "graph/graph_platform.h"
 
 namespace tktest {
 
@@ -58,14 +58,15 @@ struct Recorder {
     int IndexOf(const std::string& op, long handle = 0) const;
 };
 
-/* The one recorder behind kRecordingSurface; Fresh() starts it anew. */
+/* The one recorder behind kRecordingSurface; Fresh() starts it anew and
+ * routes the graph's platform calls to it. */
 Recorder& Recording();
 void Fresh();
 /* Fresh(), with a graph window of 400 x 300 whose bottom 20 pixels a second
  * window covers, as a status bar lies, and the clock at now. */
 void FreshWithStatusBar(DWORD now);
 
-extern const tk::GraphSurface kRecordingSurface;
+extern const tk::GraphPlatform kRecordingSurface;
 
 /* The stand-in handle of a kind of object that a new context starts with. */
 HGDIOBJ StockOf(Kind kind);
@@ -75,7 +76,7 @@ inline long Num(const void* handle) { return static_cast<long>(reinterpret_cast<
 /* A graph on the recording surface, with its state in the open. */
 class RecordedGraph : public CGraph {
 public:
-    explicit RecordedGraph(int lines, HWND below = nullptr) : CGraph(lines, below, kRecordingSurface) {}
+    explicit RecordedGraph(int lines, HWND below = nullptr) : CGraph(lines, below) {}
 
     using CGraph::m_hWnd;
     using CGraph::m_hWndBelow;

@@ -1,8 +1,9 @@
-/* model.cpp -- the graph's settings, copies and sample histories. */
+/* settings.cpp -- the graph's construction, copies, settings and the
+ * taking of samples. */
 #include "tools/graph.h"
 #include "tools/runtime.h"
-#include "graph/factors.h"
-#include "graph/surface.h"
+#include "graph/geometry.h"
+#include "graph/graph_platform.h"
 
 namespace {
 
@@ -14,14 +15,12 @@ int LimitLines(int lines)
 
 }  // namespace
 
-CGraph::CGraph(int nLines, HWND hWndBelow) : CGraph(nLines, hWndBelow, tk::kGdiSurface) {}
-
-CGraph::CGraph(int nLines, HWND hWndBelow, const tk::GraphSurface& surface)
+CGraph::CGraph(int nLines, HWND hWndBelow)
     : m_hWnd(nullptr), m_hWndBelow(hWndBelow), m_Rect(), m_nLines(LimitLines(nLines)), m_nMaxSamples(1),
       m_nUnit(1), m_nMin(0), m_nMax(100), m_nGridPercent(25), m_Widths{ 1, 1, 1, 1 }, m_nGridWidth(1),
       m_fScaleY(1.0f), m_fGridX(0.0f), m_fGridY(0.0f), m_dwLastDraw(0), m_bSuspended(false),
       m_GridColor(0x408000), m_BkColor(0x000000), m_Colors{ 0x00FF00, 0x00FFFF, 0x0000FF, 0xFFFFFF },
-      m_pSurface(&surface), m_bAttached(false), m_hPicture(nullptr) {}
+      m_bAttached(false), m_hPicture(nullptr) {}
 
 CGraph::CGraph(const CGraph& other)
     : m_hWnd(other.m_hWnd), m_hWndBelow(other.m_hWndBelow), m_Rect(other.m_Rect), m_nLines(other.m_nLines),
@@ -32,10 +31,10 @@ CGraph::CGraph(const CGraph& other)
       m_fGridY(other.m_fGridY), m_dwLastDraw(other.m_dwLastDraw), m_bSuspended(other.m_bSuspended),
       m_GridColor(other.m_GridColor), m_BkColor(other.m_BkColor),
       m_Colors{ other.m_Colors[0], other.m_Colors[1], other.m_Colors[2], other.m_Colors[3] },
-      m_pSurface(other.m_pSurface), m_bAttached(false), m_hPicture(nullptr)
+      m_bAttached(false), m_hPicture(nullptr)
 {
     for (int i = 0; i < 4; ++i)
-        if (!m_History[i].CopyFrom(other.m_History[i], *m_pSurface))
+        if (!m_History[i].CopyFrom(other.m_History[i]))
             ThrowMemoryException();
 }
 
@@ -47,7 +46,7 @@ CGraph& CGraph::operator=(const CGraph& other)
      * graph as it was. */
     CSampleHistory copies[4];
     for (int i = 0; i < 4; ++i)
-        if (!copies[i].CopyFrom(other.m_History[i], *other.m_pSurface))
+        if (!copies[i].CopyFrom(other.m_History[i]))
             ThrowMemoryException();
     ReleaseObjects();
     m_hWnd = other.m_hWnd;
@@ -72,7 +71,6 @@ CGraph& CGraph::operator=(const CGraph& other)
         m_Colors[i] = other.m_Colors[i];
         m_History[i].Swap(copies[i]);
     }
-    m_pSurface = other.m_pSurface;
     return *this;
 }
 
@@ -91,7 +89,7 @@ HRESULT CGraph::Add(int* pSamples)
         for (int i = 0; i < lines; ++i) {
             CSampleHistory& history = m_History[i];
             if (history.NeedsRoom(keep) &&
-                !history.Reserve(history.Count() < keep ? history.Count() + 1 : keep, *m_pSurface))
+                !history.Reserve(history.Count() < keep ? history.Count() + 1 : keep))
                 return false;
         }
         return true;
@@ -129,7 +127,7 @@ HRESULT CGraph::SetGridUnit(int nGridX, int nGridPercent)
     if (nGridX > tk::kMostGridUnit)
         return E_INVALIDARG;
     m_nGridPercent = nGridPercent;
-    m_fGridX = tk::Single(4.0 * nGridX);
+    m_fGridX = tk::RoundToFloat(4.0 * nGridX);
     m_fGridY = tk::GridY(m_Rect, m_nGridPercent);
     return S_OK;
 }

@@ -17,7 +17,7 @@ const int kMostGridUnit = kMostCoordinate / 4;
 /* x87 arithmetic keeps intermediates wider than their type; a store through
  * a volatile rounds to single precision, as the factors and the grid's row
  * positions require. */
-inline float Single(double value)
+inline float RoundToFloat(double value)
 {
     volatile float rounded = static_cast<float>(value);
     return rounded;
@@ -27,14 +27,14 @@ inline float Single(double value)
  * as INT_MIN to INT_MAX does not overflow. */
 inline float ScaleY(const RECT& rect, int min, int max)
 {
-    return Single((rect.bottom - rect.top - 1) / (static_cast<double>(max) - min));
+    return RoundToFloat((rect.bottom - rect.top - 1) / (static_cast<double>(max) - min));
 }
 
 /* Spacing of the horizontal grid lines: percent of the drawing height, with
  * 0.01 as the single-precision constant. */
 inline float GridY(const RECT& rect, int percent)
 {
-    return Single(static_cast<double>(rect.bottom - rect.top - 1) * percent * static_cast<double>(0.01f));
+    return RoundToFloat(static_cast<double>(rect.bottom - rect.top - 1) * percent * static_cast<double>(0.01f));
 }
 
 /* Samples kept per line: the steps across the rectangle (step at least 1). */

@@ -1,17 +1,18 @@
-/* surface.h -- the drawing surface: every platform operation that the live
- * graph makes, so that its logic runs unchanged over GDI or over a target
- * that records the calls. The clock and the memory of the histories come
- * through the same table, so that tests can set the time and make growth
- * fail. */
-#ifndef TOOLS_GRAPH_SURFACE_H
-#define TOOLS_GRAPH_SURFACE_H
+/* graph_platform.h -- every platform operation that the live graph makes,
+ * so that its logic runs unchanged over GDI or over a target that records
+ * the calls. The clock and the memory of the histories come through the same
+ * table, so that tests can set the time and make growth fail. */
+#ifndef TOOLS_GRAPH_GRAPH_PLATFORM_H
+#define TOOLS_GRAPH_GRAPH_PLATFORM_H
 
 #include <stddef.h>
 #include <windows.h>
 
+#include "runtime/seam.h"
+
 namespace tk {
 
-struct GraphSurface {
+struct GraphPlatform {
     /* Windows: client rectangles (left and top 0), drawing contexts on the
      * client area, moving, and the picture of a static control. */
     BOOL (WINAPI* getClientRect)(HWND window, RECT* rect);
@@ -55,7 +56,9 @@ struct GraphSurface {
 };
 
 /* The real target: GDI and user32 on the caller's windows. */
-extern const GraphSurface kGdiSurface;
+extern const GraphPlatform kSystemGraphPlatform;
+
+Seam<GraphPlatform>& GraphSeam();
 
 }  // namespace tk
 
