@@ -22,6 +22,12 @@ void Cpuid()
 
 const ClockPlatform kSystemClockPlatform = { Frequency, Counter, Ticks, Cpuid };
 
+namespace {
+Seam<ClockPlatform> g_seam(kSystemClockPlatform);
+}  // namespace
+
+Seam<ClockPlatform>& ClockSeam() { return g_seam; }
+
 /* Several threads may make the first call. One of them calibrates; the
  * others wait the microseconds that one frequency query takes. The mode
  * turns to calibrated with a full barrier after the divisor is stored, so a
@@ -37,7 +43,7 @@ bool MillisecondClock::Calibrate()
             continue;
         }
         LARGE_INTEGER frequency;
-        if (!platform_.queryFrequency(&frequency)) {
+        if (!ClockSeam().Calls().queryFrequency(&frequency)) {
             InterlockedExchange(&mode_, kUncalibrated);
             return false;
         }
@@ -53,17 +59,18 @@ DWORD MillisecondClock::Read()
         return 0;
     /* A counter under 1000 counts a second has no whole counts per
      * millisecond; the system's tick count stands in for every reading. */
+    const ClockPlatform& platform = ClockSeam().Calls();
     if (ticksPerMs_ == 0)
-        return platform_.tickCount();
+        return platform.tickCount();
     LARGE_INTEGER count;
-    if (!platform_.queryCounter(&count))
-        return platform_.tickCount();
+    if (!platform.queryCounter(&count))
+        return platform.tickCount();
     return static_cast<DWORD>(count.QuadPart / ticksPerMs_);
 }
 
 namespace {
 /* Constant-initialised, so usable from any static constructor. */
-MillisecondClock g_clock(kSystemClockPlatform);
+MillisecondClock g_clock;
 }  // namespace
 
 MillisecondClock& ProcessClock() { return g_clock; }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "runtime/seam.h"
+
 namespace tk {
 
 /* The platform calls of the clock and the busy delays, so that tests can
@@ -19,10 +21,11 @@ struct ClockPlatform {
 
 extern const ClockPlatform kSystemClockPlatform;
 
+Seam<ClockPlatform>& ClockSeam();
+
 class MillisecondClock {
 public:
-    constexpr explicit MillisecondClock(const ClockPlatform& platform)
-        : platform_(platform), mode_(kUncalibrated), ticksPerMs_(0) {}
+    constexpr MillisecondClock() : mode_(kUncalibrated), ticksPerMs_(0) {}
 
     /* Milliseconds on the counter's origin, modulo 2^32; calibrates on the
      * first call, and again after a call that found no counter. */
@@ -37,7 +40,6 @@ private:
 
     bool Calibrate();
 
-    const ClockPlatform& platform_;
     volatile LONG mode_;
     LONGLONG ticksPerMs_;
 };
@@ -48,9 +50,9 @@ MillisecondClock& ProcessClock();
 /* The passes of one busy delay. */
 const int kDelayPasses = 200000;
 
-/* A busy delay: kDelayPasses serialising instructions of platform, each
- * preceded by an interlocked increment of *counter when counter is given. */
-void BusyDelay(const ClockPlatform& platform, volatile long* counter);
+/* A busy delay: kDelayPasses serialising instructions, each preceded by an
+ * interlocked increment of *counter when counter is given. */
+void BusyDelay(volatile long* counter);
 
 }  // namespace tk
 

@@ -4,8 +4,9 @@
 
 namespace tk {
 
-void BusyDelay(const ClockPlatform& platform, volatile long* counter)
+void BusyDelay(volatile long* counter)
 {
+    const ClockPlatform& platform = ClockSeam().Calls();
     /* Two loops rather than a test in one: the plain delay's passes stay
      * the bare instruction. */
     if (!counter) {
@@ -21,10 +22,10 @@ void BusyDelay(const ClockPlatform& platform, volatile long* counter)
 
 }  // namespace tk
 
-void TkDelay() { tk::BusyDelay(tk::kSystemClockPlatform, nullptr); }
+void TkDelay() { tk::BusyDelay(nullptr); }
 
 void TkDelayInc(volatile long* counter)
 {
     if (counter)
-        tk::BusyDelay(tk::kSystemClockPlatform, counter);
+        tk::BusyDelay(counter);
 }

@@ -50,6 +50,8 @@ const tk::ClockPlatform kFake = { FakeFrequency, FakeCounterRead, FakeTicks, Fak
 
 class Clock : public ::testing::Test {
 protected:
+    tk::UsingPlatform<tk::ClockPlatform> use_{ tk::ClockSeam(), kFake };
+
     void SetUp() override
     {
         g_fake.hasFrequency = true;
@@ -66,7 +68,7 @@ TEST_F(Clock, DivisorIsTheFrequencyOverAThousandTruncated)
 {
     g_fake.frequency = 3579545;
     g_fake.count = 3579545;   /* one second of counter time */
-    tk::MillisecondClock slow(kFake);
+    tk::MillisecondClock slow;
     EXPECT_EQ(slow.Read(), 1000u) << "3,579,545 / 3,579 = 1,000.15...";
     EXPECT_EQ(slow.TicksPerMillisecond(), 3579);
     g_fake.count = 3579545LL * 3600;   /* an hour: the clock runs slightly fast */
@@ -74,7 +76,7 @@ TEST_F(Clock, DivisorIsTheFrequencyOverAThousandTruncated)
 
     g_fake.frequency = 10000000;
     g_fake.count = 123456789012LL;
-    tk::MillisecondClock exact(kFake);
+    tk::MillisecondClock exact;
     EXPECT_EQ(exact.Read(), 12345678u) << "the very first call reads the counter, not 0";
     EXPECT_EQ(exact.TicksPerMillisecond(), 10000);
 }
@@ -83,7 +85,7 @@ TEST_F(Clock, NoCounterReadsZeroAndRetriesEveryCall)
 {
     g_fake.hasFrequency = false;
     g_fake.ticks = 555;
-    tk::MillisecondClock clock(kFake);
+    tk::MillisecondClock clock;
     EXPECT_EQ(clock.Read(), 0u);
     EXPECT_EQ(clock.Read(), 0u);
     EXPECT_EQ(g_fake.frequencyQueries, 2);
@@ -100,7 +102,7 @@ TEST_F(Clock, NoCounterReadsZeroAndRetriesEveryCall)
 TEST_F(Clock, AFailedReadFallsBackToTheSystemTickCountForThatCall)
 {
     g_fake.count = 70000;
-    tk::MillisecondClock clock(kFake);
+    tk::MillisecondClock clock;
     EXPECT_EQ(clock.Read(), 7u);
     g_fake.readFails = true;
     g_fake.ticks = 987654;
@@ -112,7 +114,7 @@ TEST_F(Clock, AFailedReadFallsBackToTheSystemTickCountForThatCall)
 
 TEST_F(Clock, DifferencesStayRightAcrossTheWrap)
 {
-    tk::MillisecondClock clock(kFake);
+    tk::MillisecondClock clock;
     g_fake.count = (0x100000000LL - 10) * 10000;
     DWORD before = clock.Read();
     EXPECT_EQ(before, 0xFFFFFFF6u);
@@ -127,7 +129,7 @@ TEST_F(Clock, ACounterSlowerThanAThousandCountsUsesTheTickCount)
     g_fake.frequency = 999;
     g_fake.count = 5000;
     g_fake.ticks = 4242;
-    tk::MillisecondClock clock(kFake);
+    tk::MillisecondClock clock;
     EXPECT_EQ(clock.Read(), 4242u) << "no division by a zero divisor";
     g_fake.ticks = 4243;
     EXPECT_EQ(clock.Read(), 4243u);
@@ -151,7 +153,7 @@ TEST_F(Clock, FirstCallsFromSeveralThreadsCalibrateOnce)
 {
     g_fake.frequencyDelayMs = 50;   /* widen the window in which others arrive */
     g_fake.count = 90000000;
-    tk::MillisecondClock clock(kFake);
+    tk::MillisecondClock clock;
     HANDLE start = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     RaceArgs args[4];
     HANDLE threads[4];
@@ -171,14 +173,15 @@ TEST_F(Clock, FirstCallsFromSeveralThreadsCalibrateOnce)
 
 TEST(BusyDelay, RunsExactlyItsPassesAndIncrementsBeforeEach)
 {
+    tk::UsingPlatform<tk::ClockPlatform> use(tk::ClockSeam(), kFake);
     g_serialised = 0;
-    tk::BusyDelay(kFake, nullptr);
+    tk::BusyDelay(nullptr);
     EXPECT_EQ(g_serialised, 200000);
 
     g_serialised = 0;
     g_delayCounter = 100;
     g_incrementedFirst = true;
-    tk::BusyDelay(kFake, &g_delayCounter);
+    tk::BusyDelay(&g_delayCounter);
     EXPECT_EQ(g_serialised, 200000);
     EXPECT_EQ(g_delayCounter, 100 + 200000);
     EXPECT_TRUE(g_incrementedFirst) << "each increment comes before its instruction";
