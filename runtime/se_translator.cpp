@@ -1,8 +1,11 @@
 /* se_translator.cpp -- per-thread translation of processor faults. */
 #include <windows.h>
 
+#include <new>
+
 #include "arch.h"
 #include "runtime/last_error.h"
+#include "runtime/unique_handle.h"
 #include "runtime/se_translator.h"
 #include "runtime/throw_site.h"
 
@@ -23,9 +26,49 @@ struct PendingFault {
     tk::ThrowSite site;
 };
 
-DWORD g_slot = FLS_OUT_OF_INDEXES;
 /* Threads that hold a block. */
 volatile LONG g_blocks;
+
+PendingFault* NewBlock()
+{
+    void* block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(PendingFault));
+    if (block)
+        InterlockedIncrement(&g_blocks);
+    return static_cast<PendingFault*>(block);
+}
+
+/* The slot's callback, and the release of a block that never reached it. */
+void WINAPI FreeBlock(void* block)
+{
+    if (!block)
+        return;
+    HeapFree(GetProcessHeap(), 0, block);
+    InterlockedDecrement(&g_blocks);
+}
+
+struct BlockTraits {
+    typedef PendingFault* Handle;
+    static PendingFault* Empty() { return nullptr; }
+    static void Close(PendingFault* block) { FreeBlock(block); }
+};
+typedef tk::UniqueHandle<BlockTraits> UniqueBlock;
+
+/* Freeing the slot frees the blocks that threads still hold, through its
+ * callback. */
+struct FlsSlotTraits {
+    typedef DWORD Handle;
+    static DWORD Empty() { return FLS_OUT_OF_INDEXES; }
+    static void Close(DWORD slot) { FlsFree(slot); }
+};
+typedef tk::UniqueHandle<FlsSlotTraits> UniqueFlsSlot;
+
+/* The slot's owner is made by the first install and destroyed only by
+ * ReleaseTranslation, never with the library's static objects: those are
+ * destroyed at process exit too, when the slot must stay (see DllMain).
+ * Null while there is no slot. */
+alignas(UniqueFlsSlot) unsigned char g_slotStorage[sizeof(UniqueFlsSlot)];
+UniqueFlsSlot* g_slot;
+
 LPTOP_LEVEL_EXCEPTION_FILTER g_previous;
 INIT_ONCE g_once = INIT_ONCE_STATIC_INIT;
 /* Set while our filter is the process's filter. */
@@ -33,20 +76,12 @@ volatile LONG g_filterInstalled;
 
 PendingFault* CurrentPending()
 {
-    if (g_slot == FLS_OUT_OF_INDEXES)
+    if (!g_slot)
         return nullptr;
     /* FlsGetValue may clear the last-error code on success; the faulting
      * code may be about to read it. */
     tk::LastErrorKeeper keep;
-    return static_cast<PendingFault*>(FlsGetValue(g_slot));
-}
-
-void WINAPI FreeBlock(void* block)
-{
-    if (!block)
-        return;
-    HeapFree(GetProcessHeap(), 0, block);
-    InterlockedDecrement(&g_blocks);
+    return static_cast<PendingFault*>(FlsGetValue(g_slot->Get()));
 }
 
 /* A non-continuable exception cannot be resumed at the stub; it takes the
@@ -121,9 +156,10 @@ LONG WINAPI Filter(EXCEPTION_POINTERS* p)
 
 BOOL CALLBACK InstallFilter(INIT_ONCE*, void*, void**)
 {
-    g_slot = FlsAlloc(FreeBlock);
-    if (g_slot == FLS_OUT_OF_INDEXES)
+    const DWORD slot = FlsAlloc(FreeBlock);
+    if (slot == FLS_OUT_OF_INDEXES)
         return FALSE;
+    g_slot = new (g_slotStorage) UniqueFlsSlot(slot);
     tk::PrepareThrowSites();
     g_previous = SetUnhandledExceptionFilter(Filter);
     InterlockedExchange(&g_filterInstalled, 1);
@@ -144,20 +180,16 @@ void SetSeTranslator(SeTranslator fn)
     PendingFault* pending = CurrentPending();
     if (!fn) {
         if (pending) {
-            FlsSetValue(g_slot, nullptr);
+            FlsSetValue(g_slot->Get(), nullptr);
             FreeBlock(pending);
         }
         return;
     }
     if (!pending) {
-        pending = static_cast<PendingFault*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof *pending));
-        if (!pending)
+        UniqueBlock block(NewBlock());
+        if (!block || !FlsSetValue(g_slot->Get(), block.Get()))
             return;
-        InterlockedIncrement(&g_blocks);
-        if (!FlsSetValue(g_slot, pending)) {
-            FreeBlock(pending);
-            return;
-        }
+        pending = block.Release();
     }
     pending->translator = fn;
 }
@@ -173,9 +205,9 @@ void ReleaseTranslation()
     LPTOP_LEVEL_EXCEPTION_FILTER current = SetUnhandledExceptionFilter(g_previous);
     if (current != Filter)
         SetUnhandledExceptionFilter(current);
-    /* Frees the blocks that threads still hold, through the callback. */
-    FlsFree(g_slot);
-    g_slot = FLS_OUT_OF_INDEXES;
+    UniqueFlsSlot* slot = g_slot;
+    g_slot = nullptr;
+    slot->~UniqueFlsSlot();
 }
 
 }  // namespace tk
