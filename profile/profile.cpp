@@ -21,7 +21,7 @@ HRESULT ReadNumberText(const char* section, const char* key, const char* file, N
         text[1] = '\0';
         return E_INVALIDARG;
     }
-    tk::ProfileCalls().readString(section, key, "0", text, sizeof text, file);
+    tk::ProfileSeam().Calls().readString(section, key, "0", text, sizeof text, file);
     return S_OK;
 }
 
@@ -29,7 +29,7 @@ HRESULT WriteText(const char* section, const char* key, const char* text, const 
 {
     if (!key)
         return E_INVALIDARG;
-    return tk::ProfileCalls().writeString(section, key, text, file) ? S_OK : E_FAIL;
+    return tk::ProfileSeam().Calls().writeString(section, key, text, file) ? S_OK : E_FAIL;
 }
 
 }  // namespace
@@ -37,7 +37,7 @@ HRESULT WriteText(const char* section, const char* key, const char* text, const 
 CProfile::CProfile(const char* fileName)
 {
     m_szSection[0] = '\0';
-    tk::LocateProfile(tk::ProfileCalls(), fileName, m_szFile);
+    tk::LocateProfile(fileName, m_szFile);
 }
 
 CProfile::CProfile(const CProfile& other) = default;
@@ -56,7 +56,7 @@ HRESULT CProfile::QueryValue(char* value, const char* key, unsigned long* size)
         *size = 0;
         return E_INVALIDARG;
     }
-    *size = tk::ProfileCalls().readString(m_szSection, key, "", value, *size, m_szFile);
+    *size = tk::ProfileSeam().Calls().readString(m_szSection, key, "", value, *size, m_szFile);
     return S_OK;
 }
 

@@ -1,8 +1,8 @@
 /* profile_path.cpp -- where a settings profile's file lies. */
-#include <mbstring.h>
 #include <string.h>
 
 #include "profile/profile_path.h"
+#include "runtime/module_directory.h"
 
 namespace tk {
 
@@ -22,28 +22,12 @@ bool Append(char (&field)[MAX_PATH], size_t& used, const char* text, size_t leng
     return fits;
 }
 
-/* The program's directory with its trailing backslash, or an empty text
- * when the module path has no backslash. */
-size_t ProgramDirectory(const ProfilePlatform& platform, char (&directory)[MAX_PATH])
-{
-    DWORD length = platform.moduleFileName(nullptr, directory, MAX_PATH);
-    /* A path that fills the buffer may come back without a terminator. */
-    if (length >= MAX_PATH)
-        length = MAX_PATH - 1;
-    directory[length] = '\0';
-    /* A trail byte of a double-byte character may equal '\\'; the
-     * multibyte scan steps over such characters as a whole. */
-    const unsigned char* slash = _mbsrchr(reinterpret_cast<unsigned char*>(directory), '\\');
-    size_t kept = slash ? static_cast<size_t>(slash - reinterpret_cast<unsigned char*>(directory)) + 1 : 0;
-    directory[kept] = '\0';
-    return kept;
-}
-
 /* Works on a copy in the temporary directory when the file is read-only.
  * Only a copy that was made under a path that fits replaces path: a cut
  * path would name some other file. */
-void UseWritableCopy(const ProfilePlatform& platform, const char* fileName, char (&path)[MAX_PATH])
+void UseWritableCopy(const char* fileName, char (&path)[MAX_PATH])
 {
+    const ProfilePlatform& platform = ProfileSeam().Calls();
     DWORD attributes = platform.fileAttributes(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY))
         return;
@@ -76,13 +60,13 @@ void CopyToField(char (&field)[MAX_PATH], const char* text)
     Append(field, used, text ? text : "", text ? strlen(text) : 0);
 }
 
-void LocateProfile(const ProfilePlatform& platform, const char* fileName, char (&path)[MAX_PATH])
+void LocateProfile(const char* fileName, char (&path)[MAX_PATH])
 {
     if (!fileName)
         fileName = "";
-    size_t used = ProgramDirectory(platform, path);
+    size_t used = ModuleDirectory(ProfileSeam().Calls().moduleFileName, nullptr, path);
     Append(path, used, fileName, strlen(fileName));
-    UseWritableCopy(platform, fileName, path);
+    UseWritableCopy(fileName, path);
 }
 
 }  // namespace tk

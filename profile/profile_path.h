@@ -15,8 +15,9 @@ void CopyToField(char (&field)[MAX_PATH], const char* text);
 /* Fills path with the directory of the calling program followed by
  * fileName, then applies the read-only rule: a read-only file has the
  * attribute cleared and is copied to the temporary directory, and path
- * names the copy. Failures leave path naming the program's directory. */
-void LocateProfile(const ProfilePlatform& platform, const char* fileName, char (&path)[MAX_PATH]);
+ * names the copy. Failures leave path naming the program's directory. A
+ * program path too long to learn whole gives no directory: the name alone. */
+void LocateProfile(const char* fileName, char (&path)[MAX_PATH]);
 
 }  // namespace tk
 

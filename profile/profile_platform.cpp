@@ -18,19 +18,16 @@ DWORD WINAPI ReadString(LPCSTR s, LPCSTR k, LPCSTR d, LPSTR t, DWORD n, LPCSTR f
 }
 BOOL WINAPI WriteString(LPCSTR s, LPCSTR k, LPCSTR t, LPCSTR f) { return WritePrivateProfileStringA(s, k, t, f); }
 
-const ProfilePlatform* g_platform = &kSystemProfilePlatform;
-
 }  // namespace
 
 const ProfilePlatform kSystemProfilePlatform = {
     ModuleFileName, FileAttributes, SetAttributes, TempPath, Copy, ReadString, WriteString
 };
 
-const ProfilePlatform& ProfileCalls() { return *g_platform; }
+namespace {
+Seam<ProfilePlatform> g_seam(kSystemProfilePlatform);
+}  // namespace
 
-void UseProfilePlatform(const ProfilePlatform* platform)
-{
-    g_platform = platform ? platform : &kSystemProfilePlatform;
-}
+Seam<ProfilePlatform>& ProfileSeam() { return g_seam; }
 
 }  // namespace tk

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "runtime/seam.h"
+
 namespace tk {
 
 struct ProfilePlatform {
@@ -21,13 +23,7 @@ struct ProfilePlatform {
 
 extern const ProfilePlatform kSystemProfilePlatform;
 
-/* The table every CProfile uses: the system's, unless a test put its own
- * in place. */
-const ProfilePlatform& ProfileCalls();
-
-/* Puts platform in place for every profile operation that follows; null
- * puts the system's table back. */
-void UseProfilePlatform(const ProfilePlatform* platform);
+Seam<ProfilePlatform>& ProfileSeam();
 
 }  // namespace tk
 
