@@ -4,6 +4,7 @@
 
 #include "tools/runtime.h"
 #include "library/lifecycle.h"
+#include "runtime/handles.h"
 #include "runtime/se_translator.h"
 #include "component/library_list.h"
 #include "errors/symbol_lookup.h"
@@ -30,34 +31,15 @@ BOOL WINAPI Unload(HMODULE module) { return FreeLibrary(module); }
 
 LifecycleState g_state;
 
-/* The common-controls library, loaded for one question and freed again on
- * every way out. */
-class LoadedForQuery {
-public:
-    LoadedForQuery(const LifecyclePlatform& platform, const char* name)
-        : platform_(platform), module_(platform.loadLibrary(name)) {}
-    ~LoadedForQuery()
-    {
-        if (module_)
-            platform_.freeLibrary(module_);
-    }
-    HMODULE Get() const { return module_; }
-
-private:
-    LoadedForQuery(const LoadedForQuery&) = delete;
-    LoadedForQuery& operator=(const LoadedForQuery&) = delete;
-
-    const LifecyclePlatform& platform_;
-    HMODULE module_;
-};
-
 /* The major version of the common controls; false when it cannot be
  * learned. A library without DllGetVersion, or one that answers E_NOTIMPL,
  * predates the entry point: version 4.0. */
-bool CommonControlsMajorVersion(const LifecyclePlatform& platform, DWORD* major)
+bool CommonControlsMajorVersion(DWORD* major)
 {
-    LoadedForQuery library(platform, "comctl32.dll");
-    if (!library.Get())
+    const LifecyclePlatform& platform = LifecycleSeam().Calls();
+    /* Loaded for this one question and freed again on every way out. */
+    const UniqueModule<LifecyclePlatform, LifecycleSeam> library(platform.loadLibrary("comctl32.dll"));
+    if (!library)
         return false;
     DLLGETVERSIONPROC getVersion = reinterpret_cast<DLLGETVERSIONPROC>(
         reinterpret_cast<void*>(platform.getProcAddress(library.Get(), "DllGetVersion")));
@@ -82,18 +64,24 @@ bool CommonControlsMajorVersion(const LifecyclePlatform& platform, DWORD* major)
 
 const LifecyclePlatform kSystemLifecyclePlatform = { Version, Load, Entry, Unload };
 
+namespace {
+Seam<LifecyclePlatform> g_seam(kSystemLifecyclePlatform);
+}  // namespace
+
+Seam<LifecyclePlatform>& LifecycleSeam() { return g_seam; }
+
 LifecycleState& Lifecycle() { return g_state; }
 
-void LearnPlatform(LifecycleState& state, const LifecyclePlatform& platform)
+void LearnPlatform(LifecycleState& state)
 {
     state.platformFamily = VER_PLATFORM_WIN32_WINDOWS;
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
-    if (platform.getVersion(&version))
+    if (LifecycleSeam().Calls().getVersion(&version))
         state.platformFamily = version.dwPlatformId;
 
     DWORD major = 0;
-    if (CommonControlsMajorVersion(platform, &major) && state.platformFamily == VER_PLATFORM_WIN32_NT &&
+    if (CommonControlsMajorVersion(&major) && state.platformFamily == VER_PLATFORM_WIN32_NT &&
         major >= 6)
         state.newStyle = true;
 }
@@ -104,7 +92,7 @@ void TkInitialize()
 {
     tk::SetSeTranslator(TkSeTranslator);
     /* The platform family first: the lookup's start reads it. */
-    tk::LearnPlatform(tk::Lifecycle(), tk::kSystemLifecyclePlatform);
+    tk::LearnPlatform(tk::Lifecycle());
     tk::SymbolLookup().Start();
     /* Calibrates the clock before the host starts other threads. */
     TkGetTickCount();

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "runtime/seam.h"
+
 namespace tk {
 
 /* So that tests can report another platform family, fail the version
@@ -17,6 +19,8 @@ struct LifecyclePlatform {
 };
 
 extern const LifecyclePlatform kSystemLifecyclePlatform;
+
+Seam<LifecyclePlatform>& LifecycleSeam();
 
 /* Zero at load; plain data, read and written without a lock. */
 struct LifecycleState {
@@ -31,7 +35,7 @@ LifecycleState& Lifecycle();
  * version query fails), then the style flag, turned on for the NT family
  * with common controls of major version 6 or later. The common-controls
  * library is loaded only for the version query and freed again. */
-void LearnPlatform(LifecycleState& state, const LifecyclePlatform& platform);
+void LearnPlatform(LifecycleState& state);
 
 }  // namespace tk
 

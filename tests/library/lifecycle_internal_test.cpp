@@ -59,6 +59,11 @@ BOOL WINAPI Free(HMODULE module)
 
 const tk::LifecyclePlatform kFake = { Version, Load, Entry, Free };
 
+class LearnPlatform : public ::testing::Test {
+protected:
+    tk::UsingPlatform<tk::LifecyclePlatform> use_{ tk::LifecycleSeam(), kFake };
+};
+
 void Reset(DWORD family, DWORD major, DWORD minor)
 {
     g = Fake();
@@ -67,24 +72,24 @@ void Reset(DWORD family, DWORD major, DWORD minor)
     g.minor = minor;
 }
 
-TEST(LearnPlatform, TakesTheFamilyFromTheVersionQuery)
+TEST_F(LearnPlatform, TakesTheFamilyFromTheVersionQuery)
 {
     for (DWORD family : { 0u, 1u, 2u }) {
         Reset(family, 6, 0);
         tk::LifecycleState state = {};
-        tk::LearnPlatform(state, kFake);
+        tk::LearnPlatform(state);
         EXPECT_EQ(state.platformFamily, family);
         EXPECT_EQ(g.versionRecordSize, 148u);
     }
     Reset(2, 6, 0);
     g.versionFails = true;
     tk::LifecycleState state = {};
-    tk::LearnPlatform(state, kFake);
+    tk::LearnPlatform(state);
     EXPECT_EQ(state.platformFamily, 1u) << "a failed query means the Windows 95 family";
     EXPECT_FALSE(state.newStyle);
 }
 
-TEST(LearnPlatform, NewStyleNeedsTheNtFamilyAndCommonControlsSix)
+TEST_F(LearnPlatform, NewStyleNeedsTheNtFamilyAndCommonControlsSix)
 {
     struct Case {
         DWORD family, major, minor;
@@ -106,7 +111,7 @@ TEST(LearnPlatform, NewStyleNeedsTheNtFamilyAndCommonControlsSix)
         g.noEntry = c.noEntry;
         g.result = c.result;
         tk::LifecycleState state = {};
-        tk::LearnPlatform(state, kFake);
+        tk::LearnPlatform(state);
         const std::string what = "family " + std::to_string(c.family) + ", " + std::to_string(c.major) + "." +
             std::to_string(c.minor) + (c.noEntry ? ", no entry" : "") + ", result " + std::to_string(c.result);
         EXPECT_EQ(state.newStyle, c.expected) << what;
@@ -118,23 +123,23 @@ TEST(LearnPlatform, NewStyleNeedsTheNtFamilyAndCommonControlsSix)
     }
 }
 
-TEST(LearnPlatform, NeverTurnsTheFlagOff)
+TEST_F(LearnPlatform, NeverTurnsTheFlagOff)
 {
     tk::LifecycleState state = {};
     Reset(2, 6, 0);
-    tk::LearnPlatform(state, kFake);
+    tk::LearnPlatform(state);
     ASSERT_TRUE(state.newStyle);
 
     Reset(2, 5, 82);
-    tk::LearnPlatform(state, kFake);
+    tk::LearnPlatform(state);
     EXPECT_TRUE(state.newStyle);
     Reset(2, 6, 0);
     g.result = E_FAIL;
-    tk::LearnPlatform(state, kFake);
+    tk::LearnPlatform(state);
     EXPECT_TRUE(state.newStyle);
     Reset(2, 6, 0);
     g.loadFails = true;
-    tk::LearnPlatform(state, kFake);
+    tk::LearnPlatform(state);
     EXPECT_TRUE(state.newStyle);
     EXPECT_EQ(g.frees, 0) << "nothing loaded, nothing freed";
 }
