@@ -5,6 +5,7 @@
 
 #include "tools/component.h"
 #include "runtime/hresult.h"
+#include "component/component_platform.h"
 #include "component/library_list.h"
 
 namespace {
@@ -15,14 +16,6 @@ const IID kClassFactoryId = { 0x00000001, 0x0000, 0x0000, { 0xC0, 0x00, 0x00, 0x
 
 typedef HRESULT (STDAPICALLTYPE* GetClassObjectFn)(REFCLSID clsid, REFIID iid, void** out);
 
-/* The thread's last error as an HRESULT. Reached only on failure, so a
- * last error of 0 must not turn into S_OK. */
-HRESULT LastErrorResult()
-{
-    HRESULT hr = tk::FromLastError();
-    return hr == S_OK ? E_FAIL : hr;
-}
-
 }  // namespace
 
 HRESULT NoRegCoCreate(const char* path, REFCLSID clsid, REFIID iid, void** out)
@@ -32,35 +25,33 @@ HRESULT NoRegCoCreate(const char* path, REFCLSID clsid, REFIID iid, void** out)
     if (!out)
         return E_POINTER;
 
-    HMODULE library = LoadLibraryA(path);
+    const tk::ComponentPlatform& platform = tk::ComponentSeam().Calls();
+    tk::ComponentModule library(platform.loadLibrary(path));
     if (!library)
-        return LastErrorResult();
+        return tk::FailureFromLastError();
 
-    GetClassObjectFn getClassObject =
-        reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
+    GetClassObjectFn getClassObject = reinterpret_cast<GetClassObjectFn>(
+        reinterpret_cast<void*>(platform.getProcAddress(library.Get(), "DllGetClassObject")));
     if (!getClassObject) {
-        /* The error is read after the library is gone, so it is the last
-         * word of the whole failed request. */
-        FreeLibrary(library);
-        return LastErrorResult();
+        /* Freed by hand, as the owner would keep the lookup's error: the
+         * error is read after the library is gone, so it is the last word
+         * of the whole failed request. */
+        platform.freeLibrary(library.Release());
+        return tk::FailureFromLastError();
     }
 
     IClassFactory* factory = nullptr;
     HRESULT hr = getClassObject(clsid, kClassFactoryId, reinterpret_cast<void**>(&factory));
-    if (FAILED(hr)) {
-        FreeLibrary(library);
+    if (FAILED(hr))
         return hr;
-    }
     /* A library that grants success without a factory has nothing to
      * create with; it is treated as any other refusal. */
-    if (!factory) {
-        FreeLibrary(library);
+    if (!factory)
         return E_NOINTERFACE;
-    }
 
     /* Recorded before the object exists: its code lives in the library,
      * which must stay loaded until TkTerminate whatever happens next. */
-    tk::LoadedLibraries().Append(library);
+    tk::LoadedLibraries().Append(library.Release());
     hr = factory->CreateInstance(nullptr, iid, out);
     factory->Release();
     return hr;

@@ -12,19 +12,9 @@
 
 namespace tk {
 
-/* The calls the list makes, so that tests can watch them and make growth
- * fail. */
-struct LibraryListPlatform {
-    void* (*reallocate)(void* block, size_t bytes);
-    void (*release)(void* block);
-    BOOL (WINAPI* freeLibrary)(HMODULE module);
-};
-
-extern const LibraryListPlatform kSystemLibraryListPlatform;
-
 class LibraryList {
 public:
-    explicit LibraryList(const LibraryListPlatform& platform = kSystemLibraryListPlatform);
+    constexpr LibraryList() {}
     /* Releases the storage without freeing any library. */
     ~LibraryList();
 
@@ -45,7 +35,6 @@ private:
     LibraryList(const LibraryList&) = delete;
     LibraryList& operator=(const LibraryList&) = delete;
 
-    const LibraryListPlatform& platform_;
     GrowableArray<HMODULE> handles_;
 };
 

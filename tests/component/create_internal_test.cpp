@@ -8,6 +8,7 @@
 
 #include "tools/component.h"
 #include "tools/runtime.h"
+#include "component/component_platform.h"
 #include "component/library_list.h"
 #include "support/child_process.h"
 #include "support/test_component.h"
@@ -38,8 +39,30 @@ Live LiveObjects()
     return live;
 }
 
+/* The error that a library's unload leaves behind, as any unloading code
+ * may; none when negative. */
+long g_unloadError = -1;
+
+BOOL WINAPI FreeLeavingError(HMODULE module)
+{
+    const BOOL freed = FreeLibrary(module);
+    if (g_unloadError >= 0)
+        SetLastError(static_cast<DWORD>(g_unloadError));
+    return freed;
+}
+
+tk::ComponentPlatform UnloadLeavingError()
+{
+    tk::ComponentPlatform platform = tk::kSystemComponentPlatform;
+    platform.freeLibrary = FreeLeavingError;
+    return platform;
+}
+const tk::ComponentPlatform kUnloadLeavingError = UnloadLeavingError();
+
 class Create : public ::testing::Test {
 protected:
+    tk::UsingPlatform<tk::ComponentPlatform> use_{ tk::ComponentSeam(), kUnloadLeavingError };
+
     void SetUp() override
     {
         ASSERT_FALSE(Loaded(kFileName));
@@ -48,7 +71,7 @@ protected:
     void TearDown() override
     {
         TkTerminate();
-        SetEnvironmentVariableA("TK_TEST_DETACH_ERROR", nullptr);
+        g_unloadError = -1;
         EXPECT_FALSE(Loaded(kFileName)) << "TkTerminate left the component library loaded";
         EXPECT_FALSE(Loaded(kNoFactory));
     }
@@ -72,11 +95,11 @@ TEST_F(Create, ALibraryWithoutEntryPointIsUnloadedAndGivesTheErrorLeftByTheUnloa
     EXPECT_EQ(tk::LoadedLibraries().Count(), 0);
 
     /* The error is read after the library has been unloaded. */
-    SetEnvironmentVariableA("TK_TEST_DETACH_ERROR", "5");
+    g_unloadError = ERROR_ACCESS_DENIED;
     EXPECT_EQ(NoRegCoCreate(kNoFactory, kCounterClass, kCounterId, &out), static_cast<HRESULT>(0x80070005));
 
     /* An unload that clears the error must not turn the failure into S_OK. */
-    SetEnvironmentVariableA("TK_TEST_DETACH_ERROR", "0");
+    g_unloadError = 0;
     EXPECT_EQ(NoRegCoCreate(kNoFactory, kCounterClass, kCounterId, &out), E_FAIL);
     EXPECT_EQ(out, kUntouched);
     EXPECT_FALSE(Loaded(kNoFactory));

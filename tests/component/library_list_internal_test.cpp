@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <vector>
 
+#include "component/component_platform.h"
 #include "component/library_list.h"
 
 namespace {
@@ -21,12 +22,22 @@ void* Reallocate(void* block, size_t bytes)
 void Release(void* block) { ++g_releases; free(block); }
 BOOL WINAPI Free(HMODULE m) { g_freed.push_back(m); return TRUE; }
 
-const tk::LibraryListPlatform kFake = { Reallocate, Release, Free };
+tk::ComponentPlatform Fake()
+{
+    tk::ComponentPlatform fake = tk::kSystemComponentPlatform;
+    fake.reallocate = Reallocate;
+    fake.release = Release;
+    fake.freeLibrary = Free;
+    return fake;
+}
+const tk::ComponentPlatform kFake = Fake();
 
 HMODULE Handle(int n) { return reinterpret_cast<HMODULE>(static_cast<uintptr_t>(n) << 16); }
 
 class LibraryList : public ::testing::Test {
 protected:
+    tk::UsingPlatform<tk::ComponentPlatform> use_{ tk::ComponentSeam(), kFake };
+
     void SetUp() override
     {
         g_freed.clear();
@@ -38,7 +49,7 @@ protected:
 
 TEST_F(LibraryList, GrowsOneTwoFourAndFreesLastFirst)
 {
-    tk::LibraryList list(kFake);
+    tk::LibraryList list;
     list.Append(Handle(1));
     EXPECT_EQ(list.Capacity(), 1);
     list.Append(Handle(2));
@@ -69,7 +80,7 @@ TEST_F(LibraryList, GrowsOneTwoFourAndFreesLastFirst)
 
 TEST_F(LibraryList, AHandleThatCannotBeRecordedIsDropped)
 {
-    tk::LibraryList list(kFake);
+    tk::LibraryList list;
     list.Append(Handle(1));
     g_failGrowth = true;
     list.Append(Handle(2));
@@ -86,7 +97,7 @@ TEST_F(LibraryList, AHandleThatCannotBeRecordedIsDropped)
 TEST_F(LibraryList, DestructionReleasesStorageButFreesNoLibrary)
 {
     {
-        tk::LibraryList list(kFake);
+        tk::LibraryList list;
         list.Append(Handle(1));
     }
     EXPECT_TRUE(g_freed.empty());
