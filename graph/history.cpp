@@ -41,7 +41,7 @@ bool CSampleHistory::Reserve(unsigned count)
     return true;
 }
 
-void CSampleHistory::Push(int sample, unsigned keep) { PushNewest(sample, keep); }
+void CSampleHistory::Push(int sample, unsigned bound) { PushNewest(sample, bound); }
 
 bool CSampleHistory::CopyFrom(const CSampleHistory& source)
 {

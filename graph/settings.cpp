@@ -79,23 +79,23 @@ HRESULT CGraph::Add(int* pSamples)
     if (!pSamples)
         return E_POINTER;
     /* A bound of 0 (a rectangle narrower than one step) keeps the newest. */
-    const unsigned keep = m_nMaxSamples ? m_nMaxSamples : 1;
+    const unsigned bound = m_nMaxSamples ? m_nMaxSamples : 1;
     const int lines = m_nLines;
     /* All room first: a history that cannot grow leaves every line as it
      * was, rather than some lines a sample ahead of the others. Growing is
      * rare (a full history needs none) and kept out of line, so that the
      * common path makes no call. */
-    auto grow = [this, keep, lines]() __attribute__((noinline, cold)) {
+    auto grow = [this, bound, lines]() __attribute__((noinline, cold)) {
         for (int i = 0; i < lines; ++i) {
             CSampleHistory& history = m_History[i];
-            if (history.NeedsRoom(keep) &&
-                !history.Reserve(history.Count() < keep ? history.Count() + 1 : keep))
+            if (history.NeedsRoom(bound) &&
+                !history.Reserve(history.Count() < bound ? history.Count() + 1 : bound))
                 return false;
         }
         return true;
     };
     for (int i = 0; i < lines; ++i) {
-        if (m_History[i].NeedsRoom(keep)) {
+        if (m_History[i].NeedsRoom(bound)) {
             if (!grow())
                 return E_OUTOFMEMORY;
             break;
@@ -108,7 +108,7 @@ HRESULT CGraph::Add(int* pSamples)
     for (int i = 0; i < lines; ++i) {
         const int sample = pSamples[i] > high ? high : pSamples[i] < low ? low : pSamples[i];
         pSamples[i] = sample;
-        m_History[i].PushNewest(sample, keep);
+        m_History[i].PushNewest(sample, bound);
     }
     return S_OK;
 }

@@ -109,19 +109,19 @@ CNotImplementedException::~CNotImplementedException() = default;
 
 CRunTimeException::CRunTimeException(EXCEPTION_POINTERS* p) : CException(CodeOf(p))
 {
-    Keep(p);
+    CopyFaultRecord(p);
 }
 
 CRunTimeException::CRunTimeException(const CRunTimeException& other) : CException(other)
 {
-    Keep(other.m_pExceptionPointers);
+    CopyFaultRecord(other.m_pExceptionPointers);
 }
 
 CRunTimeException& CRunTimeException::operator=(const CRunTimeException& other)
 {
     if (this != &other) {
         CException::operator=(other);
-        Keep(other.m_pExceptionPointers);
+        CopyFaultRecord(other.m_pExceptionPointers);
     }
     return *this;
 }
@@ -132,7 +132,7 @@ CRunTimeException::~CRunTimeException() = default;
  * m_pExceptionPointers at the copy. The chain to a nested record is not
  * followed: nothing in the library reads it, and the system's nested record
  * would be as short-lived as the outer one. */
-void CRunTimeException::Keep(const EXCEPTION_POINTERS* p)
+void CRunTimeException::CopyFaultRecord(const EXCEPTION_POINTERS* p)
 {
     memset(&m_Record, 0, sizeof m_Record);
     memset(&m_Context, 0, sizeof m_Context);

@@ -102,20 +102,20 @@ private:
     /* Makes room for count samples; false, with nothing changed, when the
      * memory cannot be had. */
     bool Reserve(unsigned count);
-    /* Whether a Push with this keep needs more room than the ring has. */
-    bool NeedsRoom(unsigned keep) const { return (m_nCount < keep ? m_nCount + 1 : keep) > m_nCapacity; }
-    /* Inserts sample as the newest and drops the oldest beyond keep (at
+    /* Whether a Push under this bound needs more room than the ring has. */
+    bool NeedsRoom(unsigned bound) const { return (m_nCount < bound ? m_nCount + 1 : bound) > m_nCapacity; }
+    /* Inserts sample as the newest and drops the oldest beyond bound (at
      * least 1); room for the result must have been reserved. */
-    void Push(int sample, unsigned keep);
+    void Push(int sample, unsigned bound);
     /* Push's work, inline for the graph's Add. The ring's slots beyond the
      * count are free: the slot after the newest is either free or the
      * oldest, and dropping the oldest needs no more than a count that stops
      * short of it. */
-    void PushNewest(int sample, unsigned keep)
+    void PushNewest(int sample, unsigned bound)
     {
         m_nNewest = m_nNewest + 1 == m_nCapacity ? 0 : m_nNewest + 1;
         m_pRing[m_nNewest] = sample;
-        m_nCount = m_nCount < keep ? m_nCount + 1 : keep;
+        m_nCount = m_nCount < bound ? m_nCount + 1 : bound;
     }
     /* Copies source's samples into this empty history; false, with nothing
      * changed, when the memory cannot be had. */

@@ -130,7 +130,7 @@ public:
     virtual ~CRunTimeException();
 
 private:
-    void Keep(const EXCEPTION_POINTERS* p);
+    void CopyFaultRecord(const EXCEPTION_POINTERS* p);
 
     EXCEPTION_RECORD m_Record;
     CONTEXT m_Context;
