@@ -15,7 +15,7 @@ void LocateFault(CException& e, CSymbolLookup& lookup, FileNames& names)
     const SourceLine found = lookup.FindLine(reinterpret_cast<DWORD_PTR>(record->ExceptionAddress));
     switch (found.outcome) {
     case SourceLine::kFound: {
-        const char* file = names.Keep(found.file);
+        const char* file = names.LastingCopy(found.file);
         if (file)
             e.Locate(file, static_cast<int>(found.line));
         else

@@ -1,30 +1,32 @@
 /* file_names.cpp -- lasting copies of source file names. */
-#include <stdlib.h>
 #include <string.h>
 
 #include "errors/file_names.h"
+#include "runtime/allocation.h"
 
 namespace tk {
 
+const FileNamesPlatform kSystemFileNamesPlatform = { Allocate, Release };
+
 namespace {
-void* Allocate(size_t bytes) { return malloc(bytes); }
-void Release(void* block) { free(block); }
+Seam<FileNamesPlatform> g_seam(kSystemFileNamesPlatform);
 }  // namespace
 
-const FileNamesPlatform kSystemFileNamesPlatform = { Allocate, Release };
+Seam<FileNamesPlatform>& FileNamesSeam() { return g_seam; }
 
 FileNames::~FileNames()
 {
+    const FileNamesPlatform& platform = FileNamesSeam().Calls();
     while (head_) {
         Node* next = head_->next;
-        platform_.release(head_);
+        platform.release(head_);
         head_ = next;
     }
 }
 
 /* A linear search: a program has few source files that fault, and each
  * fault text already pays a full restart of the debug-help library. */
-const char* FileNames::Keep(const char* name)
+const char* FileNames::LastingCopy(const char* name)
 {
     if (!name)
         return nullptr;
@@ -32,7 +34,7 @@ const char* FileNames::Keep(const char* name)
         if (strcmp(NameOf(node), name) == 0)
             return NameOf(node);
     const size_t length = strlen(name);
-    Node* node = static_cast<Node*>(platform_.allocate(sizeof(Node) + length + 1));
+    Node* node = static_cast<Node*>(FileNamesSeam().Calls().allocate(sizeof(Node) + length + 1));
     if (!node)
         return nullptr;
     memcpy(NameOf(node), name, length + 1);
@@ -51,7 +53,7 @@ int FileNames::Count() const
 
 namespace {
 /* Constant-initialised; destroyed at unload, after every use. */
-FileNames g_names(kSystemFileNamesPlatform);
+FileNames g_names;
 }  // namespace
 
 FileNames& SourceFileNames() { return g_names; }

@@ -9,6 +9,8 @@
 
 #include <stddef.h>
 
+#include "runtime/seam.h"
+
 namespace tk {
 
 /* So that tests can make a copy fail for want of memory. */
@@ -19,15 +21,17 @@ struct FileNamesPlatform {
 
 extern const FileNamesPlatform kSystemFileNamesPlatform;
 
+Seam<FileNamesPlatform>& FileNamesSeam();
+
 class FileNames {
 public:
-    constexpr explicit FileNames(const FileNamesPlatform& platform) : platform_(platform), head_(nullptr) {}
+    constexpr FileNames() : head_(nullptr) {}
     /* Frees every copy. */
     ~FileNames();
 
     /* The copy of name, made on its first request and the same pointer on
      * every later one; null for a null name or when no memory is left. */
-    const char* Keep(const char* name);
+    const char* LastingCopy(const char* name);
 
     int Count() const;
 
@@ -41,7 +45,6 @@ private:
     };
     static char* NameOf(Node* node) { return reinterpret_cast<char*>(node + 1); }
 
-    const FileNamesPlatform& platform_;
     Node* head_;
 };
 

@@ -25,7 +25,13 @@ int WINAPI ShowBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 
 const ReportPlatform kSystemReportPlatform = { ShowBox };
 
-int Report(CException& e, const char* text, unsigned type, const ReportPlatform& platform)
+namespace {
+Seam<ReportPlatform> g_seam(kSystemReportPlatform);
+}  // namespace
+
+Seam<ReportPlatform>& ReportSeam() { return g_seam; }
+
+int Report(CException& e, const char* text, unsigned type)
 {
     /* One buffer on the stack: the exception's text, then the box text. */
     char buffer[kMessageSize + kBoxTextSize];
@@ -51,17 +57,17 @@ int Report(CException& e, const char* text, unsigned type, const ReportPlatform&
             FormatBoxText(box, "%s", message);
     }
     AskToContinue(box, type);
-    return platform.messageBox(nullptr, box, kCaption, type);
+    return ReportSeam().Calls().messageBox(nullptr, box, kCaption, type);
 }
 
 }  // namespace tk
 
 int CException::ReportError(const char* text, unsigned type)
 {
-    return tk::Report(*this, text ? text : "", type, tk::kSystemReportPlatform);
+    return tk::Report(*this, text ? text : "", type);
 }
 
 int CException::ReportError(unsigned type)
 {
-    return tk::Report(*this, nullptr, type, tk::kSystemReportPlatform);
+    return tk::Report(*this, nullptr, type);
 }

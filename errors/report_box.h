@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "tools/runtime.h"
+#include "runtime/seam.h"
 
 namespace tk {
 
@@ -15,10 +16,12 @@ struct ReportPlatform {
 
 extern const ReportPlatform kSystemReportPlatform;
 
+Seam<ReportPlatform>& ReportSeam();
+
 /* Shows e in a box captioned "Exception Error" and returns the box's
  * result. text is the caller's description; null selects the form without
  * one (ReportError(type)). */
-int Report(CException& e, const char* text, unsigned type, const ReportPlatform& platform);
+int Report(CException& e, const char* text, unsigned type);
 
 }  // namespace tk
 

@@ -1,13 +1,13 @@
 /* symbol_lookup.cpp -- source lines through the debug-help library. */
 #include <mbstring.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
-#include "runtime/hresult.h"
-#include "runtime/last_error.h"
 #include "errors/symbol_lookup.h"
+#include "runtime/allocation.h"
+#include "runtime/hresult.h"
 #include "runtime/init_order.h"
+#include "runtime/module_directory.h"
 
 namespace tk {
 
@@ -32,44 +32,13 @@ HANDLE WINAPI FindFirst(LPCSTR pattern, WIN32_FIND_DATAA* found) { return FindFi
 BOOL WINAPI FindNext(HANDLE search, WIN32_FIND_DATAA* found) { return FindNextFileA(search, found); }
 BOOL WINAPI FindEnd(HANDLE search) { return FindClose(search); }
 HANDLE WINAPI ThisProcess() { return GetCurrentProcess(); }
-void* Reallocate(void* block, size_t bytes) { return realloc(block, bytes); }
-void Release(void* block) { free(block); }
 
-/* Sets the quiet error mode for the scan and gives the process back the mode
- * it had, on every way out. */
-class QuietErrorMode {
-public:
-    explicit QuietErrorMode(const SymbolLookupPlatform& platform)
-        : platform_(platform), previous_(platform.setErrorMode(kQuietErrorMode)) {}
-    ~QuietErrorMode() { platform_.setErrorMode(previous_); }
-
-private:
-    QuietErrorMode(const QuietErrorMode&) = delete;
-    QuietErrorMode& operator=(const QuietErrorMode&) = delete;
-
-    const SymbolLookupPlatform& platform_;
-    UINT previous_;
-};
-
-/* Owns a directory search handle. */
-class FileSearch {
-public:
-    FileSearch(const SymbolLookupPlatform& platform, const char* pattern, WIN32_FIND_DATAA* found)
-        : platform_(platform), handle_(platform.findFirstFile(pattern, found)) {}
-    ~FileSearch()
-    {
-        if (Valid())
-            platform_.findClose(handle_);
-    }
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    bool Next(WIN32_FIND_DATAA* found) { return platform_.findNextFile(handle_, found) != FALSE; }
-
-private:
-    FileSearch(const FileSearch&) = delete;
-    FileSearch& operator=(const FileSearch&) = delete;
-
-    const SymbolLookupPlatform& platform_;
-    HANDLE handle_;
+/* The error mode that the scan gives back to the process. A mode is a set
+ * of the system's few flags, so all bits set is never one. */
+struct ErrorModeTraits {
+    typedef UINT Handle;
+    static UINT Empty() { return ~0u; }
+    static void Close(UINT previous) { SymbolLookupSeam().Calls().setErrorMode(previous); }
 };
 
 template <typename T>
@@ -85,31 +54,40 @@ const SymbolLookupPlatform kSystemSymbolLookupPlatform = {
 };
 
 namespace {
-CSymbolLookup g_symbols __attribute__((init_priority(TK_INIT_SYMBOL_LOOKUP)))(kSystemSymbolLookupPlatform);
+Seam<SymbolLookupPlatform> g_seam(kSystemSymbolLookupPlatform);
+CSymbolLookup g_symbols __attribute__((init_priority(TK_INIT_SYMBOL_LOOKUP)));
 }  // namespace
+
+Seam<SymbolLookupPlatform>& SymbolLookupSeam() { return g_seam; }
 
 CSymbolLookup& SymbolLookup() { return g_symbols; }
 
-CSymbolLookup::~CSymbolLookup() { ClearDatabases(); }
+CSymbolLookup::~CSymbolLookup()
+{
+    library_.Release();
+    ClearDatabases();
+}
 
 HRESULT CSymbolLookup::Start()
 {
     if (process_ != nullptr)
         return S_FALSE;
-    library_ = platform_.loadLibrary("dbghelp");
+    const SymbolLookupPlatform& platform = SymbolLookupSeam().Calls();
+    library_.Reset(platform.loadLibrary("dbghelp"));
     if (!library_)
         return FailureFromLastError();
-    cleanup_ = EntryPoint<CleanupFn>(platform_, library_, "SymCleanup");
-    initialize_ = EntryPoint<InitializeFn>(platform_, library_, "SymInitialize");
-    setOptions_ = EntryPoint<SetOptionsFn>(platform_, library_, "SymSetOptions");
-    loadModule_ = EntryPoint<LoadModuleFn>(platform_, library_, arch::kLoadModuleEntryPoint);
-    unloadModule_ = EntryPoint<UnloadModuleFn>(platform_, library_, arch::kUnloadModuleEntryPoint);
-    getLine_ = EntryPoint<GetLineFn>(platform_, library_, arch::kGetLineEntryPoint);
+    const HMODULE library = library_.Get();
+    cleanup_ = EntryPoint<CleanupFn>(platform, library, "SymCleanup");
+    initialize_ = EntryPoint<InitializeFn>(platform, library, "SymInitialize");
+    setOptions_ = EntryPoint<SetOptionsFn>(platform, library, "SymSetOptions");
+    loadModule_ = EntryPoint<LoadModuleFn>(platform, library, arch::kLoadModuleEntryPoint);
+    unloadModule_ = EntryPoint<UnloadModuleFn>(platform, library, arch::kUnloadModuleEntryPoint);
+    getLine_ = EntryPoint<GetLineFn>(platform, library, arch::kGetLineEntryPoint);
 
-    process_ = platform_.currentProcess();
+    process_ = platform.currentProcess();
     if (setOptions_)
         setOptions_(kOptions);
-    LearnProgramDirectory();
+    ModuleDirectory(platform.getModuleFileName, nullptr, directory_);
     ScanSymbolsDirectory();
 
     char searchPath[MAX_PATH + sizeof kSymbols];
@@ -126,7 +104,7 @@ HRESULT CSymbolLookup::Start()
 
 HRESULT CSymbolLookup::Stop()
 {
-    if (process_ == nullptr || !library_)
+    if (process_ == nullptr || !library_.Valid())
         return S_OK;
     HRESULT hr = S_OK;
     if (cleanup_ && !cleanup_(process_))
@@ -135,20 +113,18 @@ HRESULT CSymbolLookup::Stop()
     return hr;
 }
 
-/* Unloads the library and marks the engine unstarted; the last-error code
- * of a failure that the caller reports stays readable. */
+/* The owner's release keeps the last-error code of the failure that the
+ * caller reports. */
 void CSymbolLookup::Unload()
 {
-    LastErrorKeeper keep;
-    platform_.freeLibrary(library_);
-    library_ = nullptr;
+    library_.Reset();
     process_ = nullptr;
 }
 
 SourceLine CSymbolLookup::FindLine(DWORD_PTR address) const
 {
     SourceLine result = { SourceLine::kUnavailable, S_OK, nullptr, 0 };
-    if (!library_ || !getLine_)
+    if (!library_.Valid() || !getLine_)
         return result;
     arch::SymbolLine line;
     memset(&line, 0, sizeof line);
@@ -165,44 +141,26 @@ SourceLine CSymbolLookup::FindLine(DWORD_PTR address) const
     return result;
 }
 
-/* The executable's directory with its trailing backslash. A path that does
- * not fit the buffer would be cut off, so it counts as unknown as well. */
-void CSymbolLookup::LearnProgramDirectory()
-{
-    char path[MAX_PATH];
-    DWORD n = platform_.getModuleFileName(nullptr, path, MAX_PATH);
-    directory_[0] = '\0';
-    if (n == 0 || n >= MAX_PATH)
-        return;
-    path[n] = '\0';
-    /* From the end by characters, so that a backslash byte inside a
-     * double-byte character is never taken. */
-    unsigned char* slash = _mbsrchr(reinterpret_cast<unsigned char*>(path), '\\');
-    if (!slash)
-        return;
-    slash[1] = '\0';
-    memcpy(directory_, path, slash + 2 - reinterpret_cast<unsigned char*>(path));
-}
-
 HRESULT CSymbolLookup::ScanSymbolsDirectory()
 {
-    QuietErrorMode quiet(platform_);
+    const SymbolLookupPlatform& platform = SymbolLookupSeam().Calls();
+    const UniqueHandle<ErrorModeTraits> restoreErrorMode(platform.setErrorMode(kQuietErrorMode));
     ClearDatabases();
     char pattern[MAX_PATH + sizeof kDatabasePattern];
     snprintf(pattern, sizeof pattern, "%s%s", directory_, kDatabasePattern);
     WIN32_FIND_DATAA found;
-    FileSearch search(platform_, pattern, &found);
-    if (!search.Valid())
+    const UniqueFindHandle<SymbolLookupPlatform, SymbolLookupSeam> search(platform.findFirstFile(pattern, &found));
+    if (!search)
         return FromLastError();
     do
         AddDatabase(found.cFileName);
-    while (search.Next(&found));
+    while (platform.findNextFile(search.Get(), &found));
     return S_OK;
 }
 
 void CSymbolLookup::AddDatabase(const char* fileName)
 {
-    Database* entry = databases_.Append(platform_.reallocate);
+    Database* entry = databases_.Append(SymbolLookupSeam().Calls().reallocate);
     if (!entry)
         return;
     /* cFileName holds at most MAX_PATH bytes with its terminator. */
@@ -213,6 +171,6 @@ void CSymbolLookup::AddDatabase(const char* fileName)
     entry->word = 0;
 }
 
-void CSymbolLookup::ClearDatabases() { databases_.Clear(platform_.release); }
+void CSymbolLookup::ClearDatabases() { databases_.Clear(SymbolLookupSeam().Calls().release); }
 
 }  // namespace tk

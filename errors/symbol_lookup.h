@@ -13,6 +13,8 @@
 
 #include "arch.h"
 #include "runtime/growable_array.h"
+#include "runtime/handles.h"
+#include "runtime/seam.h"
 
 namespace tk {
 
@@ -34,6 +36,8 @@ struct SymbolLookupPlatform {
 };
 
 extern const SymbolLookupPlatform kSystemSymbolLookupPlatform;
+
+Seam<SymbolLookupPlatform>& SymbolLookupSeam();
 
 /* What FindLine learned. */
 struct SourceLine {
@@ -67,11 +71,12 @@ public:
 
     /* Unstarted: no library, no process, empty directory and list. Makes no
      * platform call, so it may be a static object of the library. */
-    constexpr explicit CSymbolLookup(const SymbolLookupPlatform& platform)
-        : platform_(platform), process_(nullptr), library_(nullptr), directory_(), databases_(), cleanup_(nullptr), initialize_(nullptr), setOptions_(nullptr), loadModule_(nullptr),
-          unloadModule_(nullptr), getLine_(nullptr) {}
-    /* Releases the list; makes no call into the debug-help library, which
-     * TkTerminate has stopped by then (or the process is ending). */
+    CSymbolLookup()
+        : process_(nullptr), directory_(), databases_(), cleanup_(nullptr), initialize_(nullptr),
+          setOptions_(nullptr), loadModule_(nullptr), unloadModule_(nullptr), getLine_(nullptr) {}
+    /* Releases the list. Neither calls into the debug-help library nor frees
+     * it: TkTerminate has stopped it by then, unless the process is ending,
+     * when other libraries may be gone already. */
     ~CSymbolLookup();
 
     /* S_FALSE when already started, without any platform call. Otherwise
@@ -102,7 +107,7 @@ public:
     SourceLine FindLine(DWORD_PTR address) const;
 
     bool Started() const { return process_ != nullptr; }
-    bool Loaded() const { return library_ != nullptr; }
+    bool Loaded() const { return library_.Valid(); }
     /* The process handle given to the debug-help library; null when not
      * started. */
     HANDLE Process() const { return process_; }
@@ -118,14 +123,12 @@ private:
     CSymbolLookup& operator=(const CSymbolLookup&) = delete;
 
     void Unload();
-    void LearnProgramDirectory();
     HRESULT ScanSymbolsDirectory();
     void AddDatabase(const char* fileName);
     void ClearDatabases();
 
-    const SymbolLookupPlatform& platform_;
     HANDLE process_;
-    HMODULE library_;
+    UniqueModule<SymbolLookupPlatform, SymbolLookupSeam> library_;
     char directory_[MAX_PATH];
     GrowableArray<Database> databases_;
     /* Entry points of the last start; Stop leaves them. SymLoadModule and

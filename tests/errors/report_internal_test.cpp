@@ -87,6 +87,9 @@ struct Fault {
 
 class Location : public ::testing::Test {
 protected:
+    tk::UsingPlatform<tk::SymbolLookupPlatform> useEngine_{ tk::SymbolLookupSeam(), kEngine };
+    tk::UsingPlatform<tk::FileNamesPlatform> useNames_{ tk::FileNamesSeam(), kNames };
+
     void SetUp() override
     {
         g = Engine();
@@ -98,8 +101,8 @@ protected:
 
 TEST_F(Location, TheFileNameOutlivesTheEngineStartThatFoundIt)
 {
-    tk::CSymbolLookup lookup(kEngine);
-    tk::FileNames names(kNames);
+    tk::CSymbolLookup lookup;
+    tk::FileNames names;
     Fault fault(EXCEPTION_INT_DIVIDE_BY_ZERO);
     CException e(&fault.pointers);
 
@@ -127,11 +130,11 @@ TEST_F(Location, TheFileNameOutlivesTheEngineStartThatFoundIt)
 
 TEST_F(Location, NoLineOrNoLookupMeansNoLocation)
 {
-    tk::FileNames names(kNames);
+    tk::FileNames names;
     Fault fault(EXCEPTION_ACCESS_VIOLATION);
     CException e(&fault.pointers);
 
-    tk::CSymbolLookup lookup(kEngine);
+    tk::CSymbolLookup lookup;
     g.found = false;
     g.lineError = ERROR_INVALID_ADDRESS;
     e.Locate("thrower.cpp", 7);
@@ -140,7 +143,7 @@ TEST_F(Location, NoLineOrNoLookupMeansNoLocation)
     EXPECT_EQ(e.m_nLine, -1);
 
     g.loadFails = true;
-    tk::CSymbolLookup unavailable(kEngine);
+    tk::CSymbolLookup unavailable;
     e.Locate("thrower.cpp", 7);
     tk::LocateFault(e, unavailable, names);
     EXPECT_EQ(e.m_pszFile, nullptr);
@@ -149,7 +152,7 @@ TEST_F(Location, NoLineOrNoLookupMeansNoLocation)
     g.loadFails = false;
     g.found = true;
     g_allocationFails = true;
-    tk::CSymbolLookup found(kEngine);
+    tk::CSymbolLookup found;
     tk::LocateFault(e, found, names);
     EXPECT_EQ(e.m_pszFile, nullptr) << "without a lasting copy the name is dropped";
     EXPECT_EQ(e.m_nLine, -1);
@@ -157,8 +160,8 @@ TEST_F(Location, NoLineOrNoLookupMeansNoLocation)
 
 TEST_F(Location, AnExceptionThrownByCodeKeepsItsThrowersLocation)
 {
-    tk::CSymbolLookup lookup(kEngine);
-    tk::FileNames names(kNames);
+    tk::CSymbolLookup lookup;
+    tk::FileNames names;
     CException e(static_cast<long>(EXCEPTION_ACCESS_VIOLATION), "thrower.cpp", 7);
     tk::LocateFault(e, lookup, names);
     EXPECT_STREQ(e.m_pszFile, "thrower.cpp");
@@ -170,15 +173,15 @@ TEST_F(Location, EachNameIsCopiedOnceAndFreedWithTheTable)
 {
     char name[] = "C:\\src\\a.cpp";
     {
-        tk::FileNames names(kNames);
-        EXPECT_EQ(names.Keep(nullptr), nullptr);
-        const char* a = names.Keep(name);
+        tk::FileNames names;
+        EXPECT_EQ(names.LastingCopy(nullptr), nullptr);
+        const char* a = names.LastingCopy(name);
         ASSERT_NE(a, nullptr);
         EXPECT_NE(a, name);
         name[7] = 'b';
         EXPECT_STREQ(a, "C:\\src\\a.cpp") << "a copy, not the caller's text";
-        EXPECT_NE(names.Keep(name), a);
-        EXPECT_EQ(names.Keep("C:\\src\\a.cpp"), a);
+        EXPECT_NE(names.LastingCopy(name), a);
+        EXPECT_EQ(names.LastingCopy("C:\\src\\a.cpp"), a);
         EXPECT_EQ(names.Count(), 2);
     }
     EXPECT_EQ(g_releases, 2);
@@ -208,28 +211,30 @@ const char kBoundsText[] = "The thread tried to access an array element that is 
 
 class Report : public ::testing::Test {
 protected:
+    tk::UsingPlatform<tk::ReportPlatform> use_{ tk::ReportSeam(), kBox };
+
     void SetUp() override { g_box = Box(); g_box.answer = IDOK; }
 };
 
 TEST_F(Report, ComposesTheFourFormsWithTheShortenedPath)
 {
     CException e(kBounds, "D:\\work\\VELQUOR\\net\\send.cpp", 42);
-    EXPECT_EQ(tk::Report(e, "Sending", MB_OK, kBox), IDOK);
+    EXPECT_EQ(tk::Report(e, "Sending", MB_OK), IDOK);
     EXPECT_EQ(g_box.text, std::string("VELQUOR\\net\\send.cpp(42)\n\n\"Sending\"\n") + kBoundsText);
     EXPECT_EQ(g_box.caption, "Exception Error");
     EXPECT_EQ(g_box.owner, nullptr);
 
-    tk::Report(e, nullptr, MB_OK, kBox);
+    tk::Report(e, nullptr, MB_OK);
     EXPECT_EQ(g_box.text, std::string("VELQUOR\\net\\send.cpp (42)\n\n") + kBoundsText);
 
     e.Locate("D:\\work\\net\\send.cpp", -1);
-    tk::Report(e, "Sending", MB_OK, kBox);
+    tk::Report(e, "Sending", MB_OK);
     EXPECT_EQ(g_box.text, std::string("D:\\work\\net\\send.cpp(-1)\n\n\"Sending\"\n") + kBoundsText);
 
     e.Locate(nullptr, -1);
-    tk::Report(e, "Sending", MB_OK, kBox);
+    tk::Report(e, "Sending", MB_OK);
     EXPECT_EQ(g_box.text, std::string("\"Sending\"\n") + kBoundsText);
-    tk::Report(e, nullptr, MB_OK, kBox);
+    tk::Report(e, nullptr, MB_OK);
     EXPECT_EQ(g_box.text, kBoundsText);
 }
 
@@ -237,16 +242,16 @@ TEST_F(Report, AsksToContinueOnlyInAPlainYesNoBox)
 {
     CException e(kBounds);
     g_box.answer = IDNO;
-    EXPECT_EQ(tk::Report(e, "Sending", MB_YESNO, kBox), IDNO);
+    EXPECT_EQ(tk::Report(e, "Sending", MB_YESNO), IDNO);
     EXPECT_EQ(g_box.text, std::string("\"Sending\"\n") + kBoundsText + "\nContinue?\n");
     EXPECT_EQ(g_box.type, static_cast<UINT>(MB_YESNO));
     for (UINT type : std::initializer_list<UINT>{ MB_YESNO | MB_ICONSTOP, MB_YESNO | MB_DEFBUTTON2, MB_OK }) {
-        tk::Report(e, nullptr, type, kBox);
+        tk::Report(e, nullptr, type);
         EXPECT_EQ(g_box.text, kBoundsText) << "type " << type;
         EXPECT_EQ(g_box.type, type) << "passed to the box unchanged";
     }
     g_box.answer = 0;
-    EXPECT_EQ(tk::Report(e, nullptr, MB_YESNO, kBox), 0) << "a box that could not be shown";
+    EXPECT_EQ(tk::Report(e, nullptr, MB_YESNO), 0) << "a box that could not be shown";
 }
 
 TEST_F(Report, ALongReportIsCutInsideTheBoxAndKeepsItsQuestion)
@@ -254,10 +259,10 @@ TEST_F(Report, ALongReportIsCutInsideTheBoxAndKeepsItsQuestion)
     const std::string path = "C:\\" + std::string(300, 'p') + "\\Velquor\\" + std::string(250, 'q') + ".cpp";
     const std::string text(400, 't');
     CException e(kBounds, path.c_str(), 7);
-    tk::Report(e, text.c_str(), MB_OK, kBox);
+    tk::Report(e, text.c_str(), MB_OK);
     EXPECT_EQ(g_box.text.size(), 511u);
     EXPECT_EQ(g_box.text.substr(0, 12), "Velquor\\qqqq");
-    tk::Report(e, text.c_str(), MB_YESNO, kBox);
+    tk::Report(e, text.c_str(), MB_YESNO);
     EXPECT_EQ(g_box.text.size(), 511u);
     EXPECT_EQ(g_box.text.substr(500), "\nContinue?\n");
 }
@@ -275,7 +280,7 @@ public:
 TEST_F(Report, UsesTheTextOfAHostsOwnException)
 {
     HostException e;
-    tk::Report(e, "Sending", MB_OK, kBox);
+    tk::Report(e, "Sending", MB_OK);
     EXPECT_EQ(g_box.text, "\"Sending\"\nhost text\n");
 }
 

@@ -176,6 +176,8 @@ const std::vector<std::string> kSixEntryPoints = { "SymCleanup", "SymInitialize"
 
 class SymbolLookup : public ::testing::Test {
 protected:
+    tk::UsingPlatform<tk::SymbolLookupPlatform> use_{ tk::SymbolLookupSeam(), kFake };
+
     void SetUp() override
     {
         g = Fake();
@@ -197,7 +199,7 @@ protected:
 
 TEST_F(SymbolLookup, StartsOnceStopsAndStartsAfreshAgain)
 {
-    CSymbolLookup lookup(kFake);
+    CSymbolLookup lookup;
     EXPECT_FALSE(lookup.Started());
     EXPECT_EQ(lookup.Start(), S_OK);
     EXPECT_TRUE(lookup.Started());
@@ -234,7 +236,7 @@ TEST_F(SymbolLookup, StartsOnceStopsAndStartsAfreshAgain)
 TEST_F(SymbolLookup, AFailedLoadLeavesItUnstartedAndIsTriedAgain)
 {
     g.loadError = ERROR_MOD_NOT_FOUND;
-    CSymbolLookup lookup(kFake);
+    CSymbolLookup lookup;
     EXPECT_EQ(lookup.Start(), static_cast<HRESULT>(0x8007007E));
     EXPECT_FALSE(lookup.Started());
     EXPECT_EQ(lookup.FindLine(0x401000).outcome, SourceLine::kUnavailable);
@@ -248,7 +250,7 @@ TEST_F(SymbolLookup, AFailedLoadLeavesItUnstartedAndIsTriedAgain)
 TEST_F(SymbolLookup, AFailedInitialisationOrCleanUpLeavesItUnstartedAndIsTriedAgain)
 {
     g.initializeError = ERROR_INVALID_PARAMETER;
-    CSymbolLookup lookup(kFake);
+    CSymbolLookup lookup;
     EXPECT_EQ(lookup.Start(), static_cast<HRESULT>(0x80070057));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << "unloading keeps the code";
     EXPECT_FALSE(lookup.Started());
@@ -280,7 +282,7 @@ TEST_F(SymbolLookup, AFailedInitialisationOrCleanUpLeavesItUnstartedAndIsTriedAg
 
 TEST_F(SymbolLookup, FindsLinesAndReportsWhatItCouldNot)
 {
-    CSymbolLookup lookup(kFake);
+    CSymbolLookup lookup;
     EXPECT_EQ(lookup.FindLine(0x401000).outcome, SourceLine::kUnavailable) << "before any start";
     EXPECT_EQ(g.calls, 0);
     lookup.Start();
@@ -305,7 +307,7 @@ TEST_F(SymbolLookup, FindsLinesAndReportsWhatItCouldNot)
 TEST_F(SymbolLookup, ALibraryLackingEntryPointsIsNeverCalledThroughThem)
 {
     g.missing = { "SymSetOptions", "SymCleanup", tk::arch::kGetLineEntryPoint };
-    CSymbolLookup lookup(kFake);
+    CSymbolLookup lookup;
     EXPECT_EQ(lookup.Start(), S_OK);
     EXPECT_EQ(lookup.FindLine(0x401000).outcome, SourceLine::kUnavailable);
     EXPECT_EQ(lookup.Stop(), S_OK) << "nothing to clean up: the library is simply unloaded";
@@ -327,7 +329,7 @@ TEST_F(SymbolLookup, AnUnknownProgramPathMeansTheCurrentDirectory)
     for (const auto& c : cases) {
         g.programPath = c.path;
         g.pathLength = c.length;
-        CSymbolLookup lookup(kFake);
+        CSymbolLookup lookup;
         lookup.Start();
         EXPECT_STREQ(lookup.ProgramDirectory(), "") << (c.path ? c.path : "no path");
         EXPECT_EQ(g.searchPath, "symbols");
@@ -337,7 +339,7 @@ TEST_F(SymbolLookup, AnUnknownProgramPathMeansTheCurrentDirectory)
 
 TEST_F(SymbolLookup, TheScanRestoresTheErrorModeOnEveryWayOut)
 {
-    CSymbolLookup lookup(kFake);
+    CSymbolLookup lookup;
     lookup.Start();
     EXPECT_EQ(g.errorModes, (std::vector<UINT>{ 0x8001, SEM_NOGPFAULTERRORBOX }));
     lookup.Stop();
@@ -362,7 +364,7 @@ TEST_F(SymbolLookup, AnEntryThatGetsNoMemoryIsLeftOutAndDestructionCallsNoLibrar
 {
     g.failGrowthTo = 2 * sizeof(CSymbolLookup::Database);
     {
-        CSymbolLookup lookup(kFake);
+        CSymbolLookup lookup;
         lookup.Start();
         EXPECT_EQ(Titles(lookup), (std::vector<std::string>{ "cpu", "a.b" })) << "mem is left out, a.b is not";
         EXPECT_EQ(lookup.DatabaseCapacity(), 2);
@@ -390,11 +392,12 @@ TEST(RealSymbolLookup, ScansTheSymbolsDirectoryAndFindsSourceLines)
     ASSERT_TRUE(CreateDirectoryA(g_directory, nullptr));
     tk::SymbolLookupPlatform platform = tk::kSystemSymbolLookupPlatform;
     platform.getModuleFileName = OwnProgramPath;
+    tk::UsingPlatform<tk::SymbolLookupPlatform> use(tk::SymbolLookupSeam(), platform);
     const UINT before = SEM_NOGPFAULTERRORBOX | SEM_NOALIGNMENTFAULTEXCEPT;
     const UINT outer = SetErrorMode(before);
 
     ASSERT_EQ(GetModuleHandleA("dbghelp.dll"), nullptr);
-    CSymbolLookup lookup(platform);
+    CSymbolLookup lookup;
     EXPECT_EQ(lookup.Start(), S_OK) << "a missing symbols directory is no failure";
     EXPECT_EQ(lookup.DatabaseCount(), 0);
     ASSERT_NE(GetModuleHandleA("dbghelp.dll"), nullptr);
