@@ -20,7 +20,7 @@ CGraph::CGraph(int nLines, HWND hWndBelow)
       m_nUnit(1), m_nMin(0), m_nMax(100), m_nGridPercent(25), m_Widths{ 1, 1, 1, 1 }, m_nGridWidth(1),
       m_fScaleY(1.0f), m_fGridX(0.0f), m_fGridY(0.0f), m_dwLastDraw(0), m_bSuspended(false),
       m_GridColor(0x408000), m_BkColor(0x000000), m_Colors{ 0x00FF00, 0x00FFFF, 0x0000FF, 0xFFFFFF },
-      m_bAttached(false), m_hPicture(nullptr) {}
+      m_bAttached(false), m_hPicture(nullptr), m_nLeastCapacity(0) {}
 
 CGraph::CGraph(const CGraph& other)
     : m_hWnd(other.m_hWnd), m_hWndBelow(other.m_hWndBelow), m_Rect(other.m_Rect), m_nLines(other.m_nLines),
@@ -31,11 +31,12 @@ CGraph::CGraph(const CGraph& other)
       m_fGridY(other.m_fGridY), m_dwLastDraw(other.m_dwLastDraw), m_bSuspended(other.m_bSuspended),
       m_GridColor(other.m_GridColor), m_BkColor(other.m_BkColor),
       m_Colors{ other.m_Colors[0], other.m_Colors[1], other.m_Colors[2], other.m_Colors[3] },
-      m_bAttached(false), m_hPicture(nullptr)
+      m_bAttached(false), m_hPicture(nullptr), m_nLeastCapacity(0)
 {
     for (int i = 0; i < 4; ++i)
         if (!m_History[i].CopyFrom(other.m_History[i]))
             ThrowMemoryException();
+    LearnLeastCapacity();
 }
 
 CGraph& CGraph::operator=(const CGraph& other)
@@ -71,7 +72,32 @@ CGraph& CGraph::operator=(const CGraph& other)
         m_Colors[i] = other.m_Colors[i];
         m_History[i].Swap(copies[i]);
     }
+    LearnLeastCapacity();
     return *this;
+}
+
+/* Least capacity of the line histories that Add fills; histories only grow,
+ * so a value learned here never overstates the room until the histories are
+ * replaced. */
+void CGraph::LearnLeastCapacity()
+{
+    unsigned least = ~0u;
+    for (int i = 0; i < m_nLines; ++i)
+        if (m_History[i].m_nCapacity < least)
+            least = m_History[i].m_nCapacity;
+    m_nLeastCapacity = least;
+}
+
+bool CGraph::MakeRoom(unsigned bound)
+{
+    bool made = true;
+    for (int i = 0; i < m_nLines && made; ++i) {
+        CSampleHistory& history = m_History[i];
+        if (history.NeedsRoom(bound))
+            made = history.Reserve(history.Count() < bound ? history.Count() + 1 : bound);
+    }
+    LearnLeastCapacity();
+    return made;
 }
 
 HRESULT CGraph::Add(int* pSamples)
@@ -83,24 +109,10 @@ HRESULT CGraph::Add(int* pSamples)
     const int lines = m_nLines;
     /* All room first: a history that cannot grow leaves every line as it
      * was, rather than some lines a sample ahead of the others. Growing is
-     * rare (a full history needs none) and kept out of line, so that the
-     * common path makes no call. */
-    auto grow = [this, bound, lines]() __attribute__((noinline, cold)) {
-        for (int i = 0; i < lines; ++i) {
-            CSampleHistory& history = m_History[i];
-            if (history.NeedsRoom(bound) &&
-                !history.Reserve(history.Count() < bound ? history.Count() + 1 : bound))
-                return false;
-        }
-        return true;
-    };
-    for (int i = 0; i < lines; ++i) {
-        if (m_History[i].NeedsRoom(bound)) {
-            if (!grow())
-                return E_OUTOFMEMORY;
-            break;
-        }
-    }
+     * rare (a full history needs none): one comparison decides that no
+     * history needs room, and the rest is out of line. */
+    if (bound > m_nLeastCapacity && !MakeRoom(bound))
+        return E_OUTOFMEMORY;
     /* In locals: the caller's array could alias the graph's own fields as
      * far as the compiler knows, which would reload them at each store. */
     const int low = m_nMin;

@@ -278,12 +278,19 @@ private:
     void ReleaseObjects();
     bool ReleaseForReplacement(CGdiObject& owner, tk::FirstFailure& failure);
     void TakeNew(CGdiObject& owner, HGDIOBJ object, tk::FirstFailure& failure);
+    /* Gives every line's history room for one more sample under bound;
+     * false when some history could not grow. */
+    bool MakeRoom(unsigned bound);
+    void LearnLeastCapacity();
 
     bool m_bAttached;   /* has drawing objects of its own, from Attach */
     /* What the graph window shows for this graph: m_Bitmap, or the copy of
      * it that a control of the newer common controls may make; none while
      * the graph has given the window no picture. */
     HGDIOBJ m_hPicture;
+    /* No history of a line has less room than this: Add with a bound
+     * within it needs no growth. */
+    unsigned m_nLeastCapacity;
 };
 
 #endif

@@ -172,6 +172,19 @@ TEST_F(GraphModel, AFullHistoryTakesSamplesWithoutAllocating)
     EXPECT_EQ(g.m_History[0].Count(), 400u);
     EXPECT_EQ(g.m_History[0].At(0), 999 % 101);
     EXPECT_EQ(g.m_History[0].At(399), 600 % 101);
+
+    /* A wider rectangle raises the bound past every ring's room: each
+     * line grows again and keeps its older samples. */
+    ASSERT_EQ(g.Resize(SIZE_RESTORED, 1000, 300), S_OK);
+    ASSERT_EQ(g.m_nMaxSamples, 1000u);
+    for (int n = 0; n < 700; ++n) {
+        int samples[4] = { 7, n % 101, 2, 3 };
+        ASSERT_EQ(g.Add(samples), S_OK);
+    }
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(g.m_History[i].Count(), 1000u) << "line " << i;
+    EXPECT_EQ(g.m_History[1].At(0), 699 % 101);
+    EXPECT_EQ(g.m_History[0].At(999), (999 - 299) % 101) << "older samples kept across the growth";
 }
 
 TEST_F(GraphModel, AHistoryThatCannotGrowChangesNothing)
