@@ -121,11 +121,22 @@ void Graph()
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "ToolsHost";
     RegisterClassA(&wc);
-    HWND parent = CreateWindowA("ToolsHost", "tools host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 500, 400,
-                                nullptr, nullptr, wc.hInstance, nullptr);
+    /* Under a slow, loaded machine Wine's desktop process, which the first
+     * window starts, may come up too late for it: try again a few times. */
+    HWND parent = nullptr;
+    for (int attempt = 0; !parent && attempt < 5; ++attempt) {
+        if (attempt) {
+            std::printf("no window (error %lu); trying again\n", GetLastError());
+            Sleep(2000);
+        }
+        parent = CreateWindowA("ToolsHost", "tools host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 500, 400, nullptr,
+                               nullptr, wc.hInstance, nullptr);
+    }
     HWND chart = parent ? CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE | SS_BITMAP, 0, 0, 400, 300, parent,
                                         nullptr, wc.hInstance, nullptr)
                         : nullptr;
+    if (!chart)
+        std::printf("no window (error %lu)\n", GetLastError());
     Check(chart != nullptr, "a window for the graph (needs a display)");
     if (!chart)
         return;
