@@ -141,7 +141,7 @@ SourceLine CSymbolLookup::FindLine(DWORD_PTR address) const
     return result;
 }
 
-HRESULT CSymbolLookup::ScanSymbolsDirectory()
+void CSymbolLookup::ScanSymbolsDirectory()
 {
     const SymbolLookupPlatform& platform = SymbolLookupSeam().Calls();
     const UniqueHandle<ErrorModeTraits> restoreErrorMode(platform.setErrorMode(kQuietErrorMode));
@@ -151,11 +151,10 @@ HRESULT CSymbolLookup::ScanSymbolsDirectory()
     WIN32_FIND_DATAA found;
     const UniqueFindHandle<SymbolLookupPlatform, SymbolLookupSeam> search(platform.findFirstFile(pattern, &found));
     if (!search)
-        return FromLastError();
+        return;
     do
         AddDatabase(found.cFileName);
     while (platform.findNextFile(search.Get(), &found));
-    return S_OK;
 }
 
 void CSymbolLookup::AddDatabase(const char* fileName)

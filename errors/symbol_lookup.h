@@ -123,7 +123,8 @@ private:
     CSymbolLookup& operator=(const CSymbolLookup&) = delete;
 
     void Unload();
-    HRESULT ScanSymbolsDirectory();
+    /* Rebuilds the list; a missing directory leaves it empty. */
+    void ScanSymbolsDirectory();
     void AddDatabase(const char* fileName);
     void ClearDatabases();
 
