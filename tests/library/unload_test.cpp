@@ -5,34 +5,34 @@
 
 #include <windows.h>
 
+#include <string.h>
+
 #include "support/private_bytes.h"
 
 namespace {
 
 typedef void (*Function)();
-typedef unsigned long (*Checksum)(unsigned long, const unsigned char*, unsigned long);
-typedef const char* (*Search)(const char*, const char*);
-typedef unsigned long (*Clock)();
+typedef int (*UseEveryServiceFn)(const char* profileName, const char* componentPath);
 
-template <typename T>
-T Entry(HMODULE module, const char* name)
-{
-    return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
+const char kProfile[] = "tk_unload_test.ini";
 
-/* Loads tools.dll, uses the services that need no window or file, and
- * frees it. TkInitialize, whose symbol-engine start takes seconds under
- * emulation, is the test above's: its unload runs TkTerminate there. */
+/* Loads a library that uses every service of tools.dll (loading tools.dll
+ * with it), uses them, and frees it, which frees tools.dll too.
+ * TkInitialize, whose symbol-engine start takes seconds under emulation, is
+ * the test above's: its unload runs TkTerminate there; without it, the
+ * unload notification still frees the component's library. */
 void UseOnce()
 {
-    HMODULE tools = LoadLibraryA("tools.dll");
-    ASSERT_NE(tools, nullptr);
-    const unsigned char data[] = "tools";
-    EXPECT_EQ(Entry<Checksum>(tools, "_Z7adler32mPKhm")(1, data, 5), 0x069D0232u);
-    const char text[] = "Bench\\Velquor\\cpu";
-    EXPECT_EQ(Entry<Search>(tools, "_Z8TkStrStrPKcS0_")(text, "velquor"), text + 6);
-    EXPECT_NE(Entry<Clock>(tools, "_Z14TkGetTickCountv")(), 0u);
-    EXPECT_TRUE(FreeLibrary(tools));
+    HMODULE user = LoadLibraryA("tk_test_every_service.dll");
+    ASSERT_NE(user, nullptr);
+    ASSERT_NE(GetModuleHandleA("tools.dll"), nullptr);
+    UseEveryServiceFn use = reinterpret_cast<UseEveryServiceFn>(
+        reinterpret_cast<void*>(GetProcAddress(user, "UseEveryService")));
+    ASSERT_NE(use, nullptr);
+    EXPECT_EQ(use(kProfile, "tk_test_component.dll"), 0) << "bits of the services that misbehaved";
+    EXPECT_TRUE(FreeLibrary(user));
+    ASSERT_EQ(GetModuleHandleA("tools.dll"), nullptr);
+    ASSERT_EQ(GetModuleHandleA("tk_test_component.dll"), nullptr) << "the component's library was freed";
 }
 
 TEST(Unload, FreeingTheLibraryStopsTheSymbolEngine)
@@ -54,14 +54,20 @@ TEST(Unload, FreeingTheLibraryStopsTheSymbolEngine)
     }
 }
 
-/* A hundred loads and frees in a row: the library leaves no handle and no
- * memory behind. Tolerances: the first rounds settle the loader's and the
+/* A hundred loads and frees in a row, each using every service: the library
+ * leaves no handle and no memory behind. Tolerances: the first rounds settle the loader's and the
  * C runtime's own caches, so counting starts after ten; then 16 handles and
  * 1 MiB of private memory at most, far below what a leak of even one
  * handle or one exception object a round would add. (Wine counts no GDI
  * objects, so they go unchecked here; the graph's own tests count them.) */
 TEST(Unload, AHundredLoadsAndFreesLeaveNothingBehind)
 {
+    /* The log goes to the current directory. */
+    char temp[MAX_PATH];
+    ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
+    char program[MAX_PATH];
+    ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, program), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryA(temp));
     for (int round = 0; round < 10; ++round)
         UseOnce();
     DWORD handles = 0;
@@ -74,6 +80,13 @@ TEST(Unload, AHundredLoadsAndFreesLeaveNothingBehind)
     EXPECT_LE(handlesAfter, handles + 16) << "handles " << handles << " -> " << handlesAfter;
     EXPECT_LE(tktest::PrivateBytes(), memory + 1024 * 1024) << "private bytes from " << memory;
     EXPECT_EQ(GetModuleHandleA("tools.dll"), nullptr);
+
+    DeleteFileA("vq_tools.log");
+    SetCurrentDirectoryA(program);
+    char profile[MAX_PATH];
+    GetModuleFileNameA(nullptr, profile, MAX_PATH);
+    strcpy(strrchr(profile, '\\') + 1, kProfile);
+    DeleteFileA(profile);
 }
 
 }  // namespace
