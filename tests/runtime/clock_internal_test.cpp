@@ -155,15 +155,15 @@ TEST_F(Clock, FirstCallsFromSeveralThreadsCalibrateOnce)
     g_fake.count = 90000000;
     tk::MillisecondClock clock;
     HANDLE start = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    RaceArgs args[4];
-    HANDLE threads[4];
-    for (int i = 0; i < 4; ++i) {
+    RaceArgs args[8];
+    HANDLE threads[8];
+    for (int i = 0; i < 8; ++i) {
         args[i] = { &clock, start, 0 };
         threads[i] = CreateThread(nullptr, 0, FirstRead, &args[i], 0, nullptr);
     }
     SetEvent(start);
-    WaitForMultipleObjects(4, threads, TRUE, INFINITE);
-    for (int i = 0; i < 4; ++i) {
+    WaitForMultipleObjects(8, threads, TRUE, INFINITE);
+    for (int i = 0; i < 8; ++i) {
         CloseHandle(threads[i]);
         EXPECT_EQ(args[i].reading, 9000u) << "thread " << i << " read an unfinished calibration";
     }
