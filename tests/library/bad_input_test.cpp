@@ -292,8 +292,16 @@ TEST(BadGraph, LineCountsOutOfRangeTakeAndWriteBackOnlyTheirSamples)
 TEST(BadGraph, NullArraysAndBadStepsChangeNothing)
 {
     ProbedGraph graph(2);
-    unsigned long colors[2] = { 1, 2 };
-    int widths[2] = { 1, 2 };
+    /* Arrays of the graph's two entries before an inaccessible page: a read
+     * of a third faults. */
+    tktest::FencedBuffer colorRoom(2 * sizeof(unsigned long)), widthRoom(2 * sizeof(int));
+    ASSERT_NE(colorRoom.Data(), nullptr);
+    ASSERT_NE(widthRoom.Data(), nullptr);
+    unsigned long* colors = reinterpret_cast<unsigned long*>(colorRoom.Data());
+    int* widths = reinterpret_cast<int*>(widthRoom.Data());
+    colors[0] = colors[1] = 0x0000FF;
+    widths[0] = widths[1] = 2;
+    EXPECT_EQ(graph.SetLineColor(colors, widths), S_OK);
     EXPECT_EQ(graph.SetLineColor(nullptr, widths), E_POINTER);
     EXPECT_EQ(graph.SetLineColor(colors, nullptr), E_POINTER);
     EXPECT_EQ(graph.SetLineColor(nullptr, nullptr), E_POINTER);

@@ -2,7 +2,8 @@
  * fixed seed: once in a single-byte code page, and once in code page 932,
  * where the search must step over double-byte characters whose bytes look
  * like letters, backslashes or lead bytes. CTest runs each half in the
- * locale it needs. */
+ * locale it needs. Every text ends at an inaccessible page, so that a read
+ * past its end faults. */
 #include <gtest/gtest.h>
 
 #include <ctype.h>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "tools/util.h"
+#include "support/guarded_buffer.h"
 
 namespace {
 
@@ -75,6 +77,8 @@ public:
 
     void Run()
     {
+        ASSERT_NE(textFence_.Data(), nullptr);
+        ASSERT_NE(keyFence_.Data(), nullptr);
         int found = 0;
         for (int round = 0; round < kRounds; ++round) {
             std::vector<std::string> chars = Characters(random_() % 40);
@@ -88,8 +92,9 @@ public:
                 key = Join(other, 0, other.size());
             }
             size_t expected = Reference(text, key, doubleByte_);
-            const char* got = TkStrStr(text.c_str(), key.c_str());
-            ASSERT_EQ(got - text.c_str(), static_cast<ptrdiff_t>(expected))
+            const char* fencedText = textFence_.Place(text);
+            const char* got = TkStrStr(fencedText, keyFence_.Place(key));
+            ASSERT_EQ(got - fencedText, static_cast<ptrdiff_t>(expected))
                 << "round " << round << "\ntext " << Hex(text) << "\nkey  " << Hex(key);
             found += expected > 0;
         }
@@ -141,6 +146,10 @@ private:
     std::vector<std::string> pieces_;
     bool doubleByte_;
     std::mt19937 random_;
+    /* Both texts end at an inaccessible page: a search that reads past a
+     * terminator faults. */
+    tktest::FencedBuffer textFence_{ 128 };
+    tktest::FencedBuffer keyFence_{ 128 };
 };
 
 TEST(SingleByteSearch, AgreesWithAPlainSearch)
