@@ -7,6 +7,7 @@
 #include "runtime/allocation.h"
 #include "runtime/hresult.h"
 #include "runtime/init_order.h"
+#include "runtime/module_calls.h"
 #include "runtime/module_directory.h"
 
 namespace tk {
@@ -23,10 +24,6 @@ const char kDatabasePattern[] = "symbols\\*.pdb";
 
 /* Functions of our own rather than the imports, so that the table is
  * constant and complete before any static constructor runs. */
-HMODULE WINAPI Load(LPCSTR name) { return LoadLibraryA(name); }
-FARPROC WINAPI Entry(HMODULE module, LPCSTR name) { return GetProcAddress(module, name); }
-BOOL WINAPI Unload(HMODULE module) { return FreeLibrary(module); }
-DWORD WINAPI ModulePath(HMODULE module, LPSTR path, DWORD size) { return GetModuleFileNameA(module, path, size); }
 UINT WINAPI ErrorMode(UINT mode) { return SetErrorMode(mode); }
 HANDLE WINAPI FindFirst(LPCSTR pattern, WIN32_FIND_DATAA* found) { return FindFirstFileA(pattern, found); }
 BOOL WINAPI FindNext(HANDLE search, WIN32_FIND_DATAA* found) { return FindNextFileA(search, found); }
@@ -50,7 +47,8 @@ T EntryPoint(const SymbolLookupPlatform& platform, HMODULE module, const char* n
 }  // namespace
 
 const SymbolLookupPlatform kSystemSymbolLookupPlatform = {
-    Load, Entry, Unload, ModulePath, ErrorMode, FindFirst, FindNext, FindEnd, ThisProcess, Reallocate, Release,
+    SystemLoadLibrary, SystemGetProcAddress, SystemFreeLibrary, SystemModuleFileName, ErrorMode, FindFirst, FindNext,
+    FindEnd, ThisProcess, Reallocate, Release,
 };
 
 namespace {

@@ -5,6 +5,7 @@
 #include "tools/runtime.h"
 #include "library/lifecycle.h"
 #include "runtime/handles.h"
+#include "runtime/module_calls.h"
 #include "runtime/se_translator.h"
 #include "component/library_list.h"
 #include "errors/symbol_lookup.h"
@@ -16,7 +17,7 @@ namespace tk {
 
 namespace {
 
-/* Functions of our own rather than the imports, so that the table is
+/* A function of our own rather than the import, so that the table is
  * constant and complete before any static constructor runs. */
 BOOL WINAPI Version(OSVERSIONINFOA* info)
 {
@@ -25,9 +26,6 @@ BOOL WINAPI Version(OSVERSIONINFOA* info)
     return GetVersionExA(info);
 #pragma GCC diagnostic pop
 }
-HMODULE WINAPI Load(LPCSTR name) { return LoadLibraryA(name); }
-FARPROC WINAPI Entry(HMODULE module, LPCSTR name) { return GetProcAddress(module, name); }
-BOOL WINAPI Unload(HMODULE module) { return FreeLibrary(module); }
 
 LifecycleState g_state;
 
@@ -62,7 +60,9 @@ bool CommonControlsMajorVersion(DWORD* major)
 
 }  // namespace
 
-const LifecyclePlatform kSystemLifecyclePlatform = { Version, Load, Entry, Unload };
+const LifecyclePlatform kSystemLifecyclePlatform = {
+    Version, SystemLoadLibrary, SystemGetProcAddress, SystemFreeLibrary,
+};
 
 namespace {
 Seam<LifecyclePlatform> g_seam(kSystemLifecyclePlatform);
