@@ -32,7 +32,7 @@ struct Fake {
     bool throwInScan;
 
     int calls;                          /* every platform call */
-    int loads, frees, cleanups, setOptionsCalls, releases;
+    int loads, frees, cleanups, setOptionsCalls, releases, searchesClosed;
     std::vector<std::string> entries;
     DWORD options;
     HANDLE initializedProcess;
@@ -150,7 +150,13 @@ HANDLE WINAPI FindFirst(LPCSTR pattern, WIN32_FIND_DATAA* found)
     lstrcpynA(found->cFileName, g.files[g.nextFile++].c_str(), MAX_PATH);
     return kSearch;
 }
-BOOL WINAPI FindEnd(HANDLE search) { ++g.calls; EXPECT_EQ(search, kSearch); return TRUE; }
+BOOL WINAPI FindEnd(HANDLE search)
+{
+    ++g.calls;
+    ++g.searchesClosed;
+    EXPECT_EQ(search, kSearch);
+    return TRUE;
+}
 HANDLE WINAPI Process() { ++g.calls; return kProcessHandle; }
 void* Reallocate(void* block, size_t bytes)
 {
@@ -337,11 +343,12 @@ TEST_F(SymbolLookup, AnUnknownProgramPathMeansTheCurrentDirectory)
     }
 }
 
-TEST_F(SymbolLookup, TheScanRestoresTheErrorModeOnEveryWayOut)
+TEST_F(SymbolLookup, TheScanRestoresTheErrorModeAndClosesItsSearchOnEveryWayOut)
 {
     CSymbolLookup lookup;
     lookup.Start();
     EXPECT_EQ(g.errorModes, (std::vector<UINT>{ 0x8001, SEM_NOGPFAULTERRORBOX }));
+    EXPECT_EQ(g.searchesClosed, 1);
     lookup.Stop();
 
     g.files.clear();
@@ -350,6 +357,7 @@ TEST_F(SymbolLookup, TheScanRestoresTheErrorModeOnEveryWayOut)
     EXPECT_EQ(lookup.DatabaseCount(), 0);
     EXPECT_EQ(lookup.DatabaseCapacity(), 0);
     EXPECT_EQ(g.errorModes, (std::vector<UINT>{ 0x8001, SEM_NOGPFAULTERRORBOX }));
+    EXPECT_EQ(g.searchesClosed, 1) << "a search that found nothing has no handle to close";
     lookup.Stop();
 
     g.files = { "cpu.pdb", "mem.pdb" };
@@ -358,6 +366,7 @@ TEST_F(SymbolLookup, TheScanRestoresTheErrorModeOnEveryWayOut)
     EXPECT_THROW(lookup.Start(), int);
     EXPECT_EQ(g.errorMode, static_cast<UINT>(SEM_NOGPFAULTERRORBOX));
     EXPECT_EQ(g.errorModes.size(), 2u);
+    EXPECT_EQ(g.searchesClosed, 2);
 }
 
 TEST_F(SymbolLookup, AnEntryThatGetsNoMemoryIsLeftOutAndDestructionCallsNoLibrary)
