@@ -175,7 +175,8 @@ void SetSeTranslator(SeTranslator fn)
     /* Removing a translator that was never installed needs no filter. */
     if (!fn && !g_filterInstalled)
         return;
-    if (!InitOnceExecuteOnce(&g_once, InstallFilter, nullptr, nullptr))
+    /* No slot after ReleaseTranslation: the install is not made again. */
+    if (!InitOnceExecuteOnce(&g_once, InstallFilter, nullptr, nullptr) || !g_slot)
         return;
     PendingFault* pending = CurrentPending();
     if (!fn) {
