@@ -1,15 +1,12 @@
 /* graph_platform.cpp -- the graph's platform operations over GDI and user32. */
-#include <stdlib.h>
-
 #include "tools/runtime.h"
 #include "graph/graph_platform.h"
+#include "runtime/allocation.h"
 
 namespace tk {
 
 namespace {
 DWORD Ticks() { return TkGetTickCount(); }
-void* Allocate(size_t bytes) { return malloc(bytes); }
-void Release(void* block) { free(block); }
 }  // namespace
 
 /* The addresses of imports are read from the import table, so this table is

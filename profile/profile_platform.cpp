@@ -1,5 +1,6 @@
 /* profile_platform.cpp -- the system's calls behind the settings profile. */
 #include "profile/profile_platform.h"
+#include "runtime/module_calls.h"
 
 namespace tk {
 
@@ -7,7 +8,6 @@ namespace {
 
 /* Our own functions rather than the imports, so that the table is constant
  * and complete before any static constructor runs. */
-DWORD WINAPI ModuleFileName(HMODULE m, LPSTR p, DWORD n) { return GetModuleFileNameA(m, p, n); }
 DWORD WINAPI FileAttributes(LPCSTR p) { return GetFileAttributesA(p); }
 BOOL WINAPI SetAttributes(LPCSTR p, DWORD a) { return SetFileAttributesA(p, a); }
 DWORD WINAPI TempPath(DWORD n, LPSTR p) { return GetTempPathA(n, p); }
@@ -21,7 +21,7 @@ BOOL WINAPI WriteString(LPCSTR s, LPCSTR k, LPCSTR t, LPCSTR f) { return WritePr
 }  // namespace
 
 const ProfilePlatform kSystemProfilePlatform = {
-    ModuleFileName, FileAttributes, SetAttributes, TempPath, Copy, ReadString, WriteString
+    SystemModuleFileName, FileAttributes, SetAttributes, TempPath, Copy, ReadString, WriteString
 };
 
 namespace {
