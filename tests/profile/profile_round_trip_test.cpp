@@ -13,8 +13,11 @@
 
 #include "tools/profile.h"
 #include "support/child_process.h"
+#include "support/hex.h"
 
 namespace {
+
+using tktest::Hex;
 
 const int kRounds = 20;
 const int kWritesPerRound = 8;
@@ -31,18 +34,6 @@ protected:
 
     std::string name_, path_;
 };
-
-std::string Hex(const std::string& s)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : s) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-        out += ' ';
-    }
-    return out;
-}
 
 /* Bytes 1 to 255, with blanks, quotes and the format's own marks often
  * enough to meet each rule below. */

@@ -16,8 +16,11 @@
 
 #include "tools/util.h"
 #include "support/guarded_buffer.h"
+#include "support/hex.h"
 
 namespace {
+
+using tktest::Hex;
 
 const int kRounds = 100000;
 
@@ -55,18 +58,6 @@ size_t Reference(const std::string& text, const std::string& key, bool doubleByt
         i += doubleByte && Lead932(text[i]) && i + 1 < text.size() ? 2 : 1;
     }
     return 0;
-}
-
-std::string Hex(const std::string& s)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : s) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-        out += ' ';
-    }
-    return out;
 }
 
 /* Texts are made of whole characters drawn from pieces: a few letters and a
