@@ -281,7 +281,9 @@ private:
     /* Gives every line's history room for one more sample under bound;
      * false when some history could not grow. */
     bool MakeRoom(unsigned bound);
-    void LearnLeastCapacity();
+    void LearnHistoryShape();
+    void StoreInStep(int* pSamples, unsigned bound);
+    HRESULT AddUnusually(int* pSamples, unsigned bound);
 
     bool m_bAttached;   /* has drawing objects of its own, from Attach */
     /* What the graph window shows for this graph: m_Bitmap, or the copy of
@@ -291,6 +293,8 @@ private:
     /* No history of a line has less room than this: Add with a bound
      * within it needs no growth. */
     unsigned m_nLeastCapacity;
+    /* The line histories have one capacity, count and newest index. */
+    bool m_bSameShape;
 };
 
 #endif

@@ -210,6 +210,34 @@ TEST_F(GraphModel, AHistoryThatCannotGrowChangesNothing)
     EXPECT_EQ(g.Add(samples), S_OK);
     EXPECT_EQ(g.Samples(0).front(), 100);
     EXPECT_EQ(g.Samples(0).size(), 17u);
+
+    /* The first line grows, the second cannot: the rings now differ in
+     * size, and Adds under a lower bound, which need no growth, must still
+     * wrap each ring at its own end. */
+    while (g.m_History[0].Count() < 32) {
+        int more[2] = { 3, 4 };
+        g.Add(more);
+    }
+    before0 = g.Samples(0);
+    before1 = g.Samples(1);
+    Recording().allocationsBeforeFailing = 1;
+    EXPECT_EQ(g.Add(samples), E_OUTOFMEMORY);
+    EXPECT_EQ(g.Samples(0), before0);
+    EXPECT_EQ(g.Samples(1), before1);
+    Recording().allocationsBeforeFailing = -1;
+    ASSERT_EQ(g.Resize(SIZE_RESTORED, 20, 300), S_OK);
+    const int allocations = Recording().allocations;
+    for (int n = 0; n < 40; ++n) {
+        int more[2] = { n, 100 - n };
+        ASSERT_EQ(g.Add(more), S_OK);
+    }
+    EXPECT_EQ(Recording().allocations, allocations);
+    ASSERT_EQ(g.Samples(0).size(), 20u);
+    ASSERT_EQ(g.Samples(1).size(), 20u);
+    for (unsigned k = 0; k < 20; ++k) {
+        EXPECT_EQ(g.m_History[0].At(k), static_cast<int>(39 - k));
+        EXPECT_EQ(g.m_History[1].At(k), static_cast<int>(100 - (39 - k)));
+    }
 }
 
 TEST_F(GraphModel, SettersRefuseBadArgumentsAndChangeNothing)

@@ -268,8 +268,10 @@ DWORD RecTickCount() { return R().now; }
 
 void* RecAllocate(size_t bytes)
 {
-    if (R().failAllocation)
+    if (R().failAllocation || R().allocationsBeforeFailing == 0)
         return nullptr;
+    if (R().allocationsBeforeFailing > 0)
+        --R().allocationsBeforeFailing;
     ++R().allocations;
     return malloc(bytes);
 }

@@ -35,6 +35,7 @@ struct Recorder {
     std::set<std::string> failing;
     std::set<HGDIOBJ> undeletable;
     bool failAllocation = false;
+    int allocationsBeforeFailing = -1;  /* then every allocation fails; -1: no limit */
 
     /* Accounts. */
     std::map<HANDLE, Kind> live;       /* made and not yet released */
