@@ -5,9 +5,10 @@
 
 #include <windows.h>
 
+#include <stdio.h>
 #include <string.h>
 
-#include "support/private_bytes.h"
+#include "support/process_usage.h"
 
 namespace {
 
@@ -70,15 +71,17 @@ TEST(Unload, AHundredLoadsAndFreesLeaveNothingBehind)
     ASSERT_TRUE(SetCurrentDirectoryA(temp));
     for (int round = 0; round < 10; ++round)
         UseOnce();
-    DWORD handles = 0;
-    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &handles));
+    const int handles = tktest::HandleCount();
+    ASSERT_GT(handles, 0) << "the process's handles cannot be counted";
     const SIZE_T memory = tktest::PrivateBytes();
     for (int round = 0; round < 100; ++round)
         UseOnce();
-    DWORD handlesAfter = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
+    const int handlesAfter = tktest::HandleCount();
     EXPECT_LE(handlesAfter, handles + 16) << "handles " << handles << " -> " << handlesAfter;
-    EXPECT_LE(tktest::PrivateBytes(), memory + 1024 * 1024) << "private bytes from " << memory;
+    const SIZE_T memoryAfter = tktest::PrivateBytes();
+    EXPECT_LE(memoryAfter, memory + 1024 * 1024) << "private bytes from " << memory;
+    printf("after rounds 10 and 110: handles %d and %d, private bytes %lu and %lu\n", handles, handlesAfter,
+           static_cast<unsigned long>(memory), static_cast<unsigned long>(memoryAfter));
     EXPECT_EQ(GetModuleHandleA("tools.dll"), nullptr);
 
     DeleteFileA("vq_tools.log");
