@@ -3,6 +3,17 @@
 #include <stdio.h>
 
 #include "tools/util.h"
+#include "runtime/unique_handle.h"
+
+namespace {
+
+struct FileTraits {
+    typedef FILE* Handle;
+    static FILE* Empty() { return nullptr; }
+    static void Close(FILE* file) { fclose(file); }
+};
+
+}  // namespace
 
 unsigned long TkLog(const char* format, ...)
 {
@@ -19,10 +30,8 @@ unsigned long TkLog(const char* format, ...)
 
     /* Opened and closed on every call, so that the file is complete after
      * each message, whichever program of the suite wrote it. */
-    FILE* file = fopen("vq_tools.log", "at");
-    if (file) {
-        fputs(text, file);
-        fclose(file);
-    }
+    tk::UniqueHandle<FileTraits> file(fopen("vq_tools.log", "at"));
+    if (file)
+        fputs(text, file.Get());
     return static_cast<unsigned long>(result);
 }
