@@ -1,7 +1,8 @@
 # What `cmake --install` puts into its prefix: tools.dll and the C++ runtime
 # DLLs in bin/, the import library in lib/, the headers in include/tools/,
-# and the package files that find_package(tools) reads in lib/cmake/tools/.
-# Nothing else of the build is installed.
+# the package files that find_package(tools) reads in lib/cmake/tools/, and
+# lib/pkgconfig/tools.pc for hosts that pkg-config serves. Nothing else of
+# the build is installed.
 include(CMakePackageConfigHelpers)
 # Lists only the files that an install changes.
 set(CMAKE_INSTALL_MESSAGE LAZY)
@@ -27,3 +28,6 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/package/toolsConfigVersion.
 install(FILES ${CMAKE_BINARY_DIR}/package/toolsConfig.cmake
               ${CMAKE_BINARY_DIR}/package/toolsConfigVersion.cmake
         DESTINATION ${TOOLS_PACKAGE_DIR})
+
+configure_file(${CMAKE_SOURCE_DIR}/cmake/tools.pc.in ${CMAKE_BINARY_DIR}/package/tools.pc @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/package/tools.pc DESTINATION lib/pkgconfig)

@@ -24,7 +24,7 @@ install_missing() {
 }
 
 install_missing g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev \
-                wine wine32:i386 wine64 xvfb xauth cmake ninja-build googletest
+                wine wine32:i386 wine64 xvfb xauth cmake ninja-build googletest pkgconf
 
 # Where the host cannot start 32-bit programs, the i686 tests run in a
 # virtual machine (scripts/vm.sh), which these make and boot.
