@@ -1,6 +1,7 @@
 /* profile.cpp -- named values in the sections of an INI file. */
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "tools/profile.h"
 #include "profile/profile_path.h"
@@ -11,23 +12,43 @@ namespace {
 
 typedef char NumberText[tk::kNumberTextLength + 1];
 
-/* A null key would make the platform list the section's keys, or on
- * writing remove the whole section: neither is a value, so no operation
- * passes one on. */
+/* Only a key of an open section is handed to the platform. A null key
+ * would make it list the section's keys, or on writing remove the whole
+ * section; an empty key or section name addresses no value, and some
+ * systems' INI functions fault on one instead of saying so. */
+bool AddressesAValue(const char* section, const char* key)
+{
+    return key && key[0] && section[0];
+}
+
+/* Reads the key's text, or fallback when the file, section or key has none,
+ * into text of capacity characters (at least 1), and sets capacity to the
+ * characters stored. Names that address no value give fallback without
+ * asking, a null key with E_INVALIDARG. fallback lies in writable memory:
+ * some systems' readers fault on an empty default held in read-only
+ * memory. */
+HRESULT ReadText(const char* section, const char* key, const char* file, char* fallback, char* text,
+                 unsigned long& capacity)
+{
+    if (!AddressesAValue(section, key)) {
+        snprintf(text, capacity, "%s", fallback);
+        capacity = static_cast<unsigned long>(strlen(text));
+        return key ? S_OK : E_INVALIDARG;
+    }
+    capacity = tk::ProfileSeam().Calls().readString(section, key, fallback, text, capacity, file);
+    return S_OK;
+}
+
 HRESULT ReadNumberText(const char* section, const char* key, const char* file, NumberText& text)
 {
-    if (!key) {
-        text[0] = '0';
-        text[1] = '\0';
-        return E_INVALIDARG;
-    }
-    tk::ProfileSeam().Calls().readString(section, key, "0", text, sizeof text, file);
-    return S_OK;
+    char fallback[] = "0";
+    unsigned long capacity = sizeof text;
+    return ReadText(section, key, file, fallback, text, capacity);
 }
 
 HRESULT WriteText(const char* section, const char* key, const char* text, const char* file)
 {
-    if (!key)
+    if (!AddressesAValue(section, key))
         return E_INVALIDARG;
     return tk::ProfileSeam().Calls().writeString(section, key, text, file) ? S_OK : E_FAIL;
 }
@@ -51,13 +72,8 @@ HRESULT CProfile::QueryValue(char* value, const char* key, unsigned long* size)
     /* Nothing, not even a terminator, fits in no room. */
     if (*size == 0)
         return key ? S_OK : E_INVALIDARG;
-    if (!key) {
-        value[0] = '\0';
-        *size = 0;
-        return E_INVALIDARG;
-    }
-    *size = tk::ProfileSeam().Calls().readString(m_szSection, key, "", value, *size, m_szFile);
-    return S_OK;
+    char fallback[] = "";
+    return ReadText(m_szSection, key, m_szFile, fallback, value, *size);
 }
 
 HRESULT CProfile::QueryValue(float& value, const char* key)

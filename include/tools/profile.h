@@ -9,9 +9,10 @@
  * A profile keeps no file open and caches nothing: every read and write is
  * one call of GetPrivateProfileStringA or WritePrivateProfileStringA, which
  * reads or rewrites the file at once. One section is open at a time; every
- * read and write addresses a key of it. With no section open the section
- * name handed to the platform is empty. No operation throws. Use a profile
- * from one thread at a time.
+ * read and write addresses a key of it. A key that is null or empty, or any
+ * key while no section is open, addresses no value and never reaches the
+ * platform: reads of it give the default, writes E_INVALIDARG. No
+ * operation throws. Use a profile from one thread at a time.
  */
 #ifndef TOOLS_PROFILE_H
 #define TOOLS_PROFILE_H
@@ -46,30 +47,32 @@ public:
     /* Reads the key's text into value. On entry *size is the capacity of
      * value in characters, terminator included; at most *size - 1
      * characters and a terminator are stored, and on return *size holds the
-     * number stored, terminator not counted. A missing file, section or key
-     * gives an empty text and *size 0. S_OK; E_POINTER when value or size is
-     * null; E_INVALIDARG for a null key, with the empty text stored as for a
-     * missing key when value and *size allow. */
+     * number stored, terminator not counted. A missing file, section or key,
+     * an empty key and no open section give an empty text and *size 0.
+     * S_OK; E_POINTER when value or size is null; E_INVALIDARG for a null
+     * key, with the empty text stored as for a missing key when value and
+     * *size allow. */
     virtual HRESULT QueryValue(char* value, const char* key, unsigned long* size);
 
     /* Reads the key's text (its first 15 characters) and converts it with
      * atof: the longest decimal prefix after leading white space, 0.0 when
-     * there is none or the key is missing. S_OK; E_INVALIDARG for a null
-     * key, which stores 0.0. */
+     * there is none, the key is missing or empty, or no section is open.
+     * S_OK; E_INVALIDARG for a null key, which stores 0.0. */
     virtual HRESULT QueryValue(float& value, const char* key);
 
     /* Reads the key's text (its first 15 characters) and converts it with
      * strtol in base 0: 0x1F is 31, 010 is 8, 12abc is 12; values beyond
-     * the 32-bit range are clamped to it, and a missing key or a text that
-     * is no number gives 0. S_OK; E_INVALIDARG for a null key, which
-     * stores 0. */
+     * the 32-bit range are clamped to it, and a missing or empty key, no
+     * open section or a text that is no number gives 0. S_OK; E_INVALIDARG
+     * for a null key, which stores 0. */
     virtual HRESULT QueryValue(int& value, const char* key);
 
     /* Writes value unchanged as the key's text. A null value removes the
      * key from the open section. S_OK when the platform's writer succeeds,
-     * E_FAIL when it fails (the file is then unchanged), E_INVALIDARG for a
-     * null key, which the platform would take as an order to remove the
-     * whole section: nothing is written then. */
+     * E_FAIL when it fails (the file is then unchanged). E_INVALIDARG, with
+     * nothing written, for a null key (which the platform would take as an
+     * order to remove the whole section), an empty key, or no open
+     * section. */
     virtual HRESULT SetValue(const char* value, const char* key);
 
     /* Writes value as "%10.5f" makes it: five decimals, right-aligned in
@@ -84,8 +87,9 @@ public:
      * the text form. */
     virtual HRESULT SetValue(int value, const char* key);
 
-    /* Makes section the open section, cut to 259 characters; a null section
-     * closes the open one. Replaces any section open before. S_OK. */
+    /* Makes section the open section, cut to 259 characters; a null or
+     * empty section closes the open one. Replaces any section open before.
+     * S_OK. */
     virtual HRESULT Open(const char* section);
 
     /* Leaves no section open. S_OK. */

@@ -227,6 +227,52 @@ TEST_F(BadProfile, NullAndOverLongNamesGiveClearResults)
     EXPECT_EQ(f, 777777777777777.0f);
 }
 
+TEST_F(BadProfile, EmptyNamesReadTheDefaultsAndWriteNothing)
+{
+    /* Entries that an empty key or section would address, were the
+     * platform asked. */
+    const std::string content = "[]\r\nk=4\r\n[Run]\r\n=5\r\nk=6\r\n";
+    FILE* file = fopen(path_.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    fputs(content.c_str(), file);
+    fclose(file);
+
+    CProfile profile(name_.c_str());
+    const struct {
+        const char* section;
+        const char* key;
+    } cases[] = { { "Run", "" }, { "", "k" }, { "", "" } };
+    for (const auto& c : cases) {
+        profile.Open(c.section);
+        const std::string name = std::string("[") + c.section + "] '" + c.key + "'";
+        int i = 9;
+        float f = 9;
+        EXPECT_EQ(profile.QueryValue(i, c.key), S_OK) << name;
+        EXPECT_EQ(profile.QueryValue(f, c.key), S_OK) << name;
+        EXPECT_EQ(i, 0) << name;
+        EXPECT_EQ(f, 0.0f) << name;
+        GuardedBuffer text(8);
+        unsigned long size = 8;
+        EXPECT_EQ(profile.QueryValue(text.Data(), c.key, &size), S_OK) << name;
+        EXPECT_STREQ(text.Data(), "") << name;
+        EXPECT_EQ(size, 0u) << name;
+        EXPECT_TRUE(text.Intact()) << name;
+        EXPECT_EQ(profile.SetValue(1, c.key), E_INVALIDARG) << name;
+        EXPECT_EQ(profile.SetValue(1.0f, c.key), E_INVALIDARG) << name;
+        EXPECT_EQ(profile.SetValue("v", c.key), E_INVALIDARG) << name;
+        EXPECT_EQ(profile.SetValue(static_cast<const char*>(nullptr), c.key), E_INVALIDARG) << name;
+    }
+    profile.Close();
+    EXPECT_EQ(profile.SetValue(1, "k"), E_INVALIDARG) << "no section open";
+
+    char back[64] = {};
+    file = fopen(path_.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    size_t length = fread(back, 1, sizeof back - 1, file);
+    fclose(file);
+    EXPECT_EQ(std::string(back, length), content) << "the file was changed";
+}
+
 TEST_F(BadProfile, TextReadsStayWithinBuffersOfEverySize)
 {
     CProfile profile(name_.c_str());

@@ -18,6 +18,7 @@ struct Call {
     std::string section, key, text, file;
     DWORD capacity;
     bool nullText;
+    bool writableDefault;
 };
 
 struct Fake {
@@ -65,9 +66,16 @@ BOOL WINAPI Copy(LPCSTR from, LPCSTR to, BOOL)
     g.copied.push_back(to);
     return g.copies;
 }
+bool Writable(const void* p)
+{
+    MEMORY_BASIC_INFORMATION info;
+    const DWORD kWritable = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    return VirtualQuery(p, &info, sizeof info) == sizeof info && (info.Protect & kWritable);
+}
+
 DWORD WINAPI Read(LPCSTR s, LPCSTR k, LPCSTR d, LPSTR t, DWORD n, LPCSTR f)
 {
-    g.reads.push_back({ s, k, d, f, n, false });
+    g.reads.push_back({ s, k, d, f, n, false, Writable(d) });
     std::string value = g.stored.empty() ? d : g.stored;
     value = value.substr(0, n - 1);
     strcpy(t, value.c_str());
@@ -75,7 +83,7 @@ DWORD WINAPI Read(LPCSTR s, LPCSTR k, LPCSTR d, LPSTR t, DWORD n, LPCSTR f)
 }
 BOOL WINAPI Write(LPCSTR s, LPCSTR k, LPCSTR t, LPCSTR f)
 {
-    g.writesSeen.push_back({ s, k, t ? t : "", f, 0, t == nullptr });
+    g.writesSeen.push_back({ s, k, t ? t : "", f, 0, t == nullptr, false });
     return g.writes;
 }
 
@@ -135,6 +143,7 @@ TEST_F(Profile, AReadOnlyFileIsMadeWritableAndCopiedToTheTemporaryDirectory)
     EXPECT_EQ(g.copied, (std::vector<std::string>{ "C:\\Bench\\x.ini", "C:\\Temp\\x.ini" }));
     EXPECT_STREQ(profile.Path(), "C:\\Temp\\x.ini");
 
+    profile.Open("Run");
     profile.SetValue(1, "k");
     ASSERT_EQ(g.writesSeen.size(), 1u);
     EXPECT_EQ(g.writesSeen[0].file, "C:\\Temp\\x.ini");
@@ -211,33 +220,52 @@ TEST_F(Profile, TheWriterIsHandedTheFormattedTexts)
 TEST_F(Profile, AFailedWriteIsEFail)
 {
     CProfile profile("x.ini");
+    profile.Open("Run");
     g.writes = FALSE;
     EXPECT_EQ(profile.SetValue(1, "k"), E_FAIL);
     EXPECT_EQ(profile.SetValue(1.0f, "k"), E_FAIL);
     EXPECT_EQ(profile.SetValue("v", "k"), E_FAIL);
 }
 
-TEST_F(Profile, ANullKeyReachesNoPlatformFunction)
+TEST_F(Profile, NamesThatAddressNoEntryReachNoPlatformFunction)
 {
-    CProfile profile("x.ini");
-    profile.Open("Run");
+    /* A null key would list the section's keys or remove the whole
+     * section; an empty key or section makes some systems' INI functions
+     * fault. Reads give the defaults, writes refuse. */
+    const struct {
+        const char* section;
+        const char* key;
+        HRESULT read;
+    } cases[] = {
+        { "Run", nullptr, E_INVALIDARG },
+        { "Run", "", S_OK },
+        { "", "k", S_OK },
+        { "", "", S_OK },
+        { "", nullptr, E_INVALIDARG },
+    };
     g.stored = "77";
-    EXPECT_EQ(profile.SetValue(1, nullptr), E_INVALIDARG);
-    EXPECT_EQ(profile.SetValue(1.0f, nullptr), E_INVALIDARG);
-    EXPECT_EQ(profile.SetValue("v", nullptr), E_INVALIDARG);
-    int i = 5;
-    float f = 5;
-    char text[8] = "old";
-    unsigned long size = sizeof text;
-    EXPECT_EQ(profile.QueryValue(i, nullptr), E_INVALIDARG);
-    EXPECT_EQ(profile.QueryValue(f, nullptr), E_INVALIDARG);
-    EXPECT_EQ(profile.QueryValue(text, nullptr, &size), E_INVALIDARG);
-    EXPECT_EQ(i, 0);
-    EXPECT_EQ(f, 0.0f);
-    EXPECT_STREQ(text, "");
-    EXPECT_EQ(size, 0u);
-    EXPECT_TRUE(g.writesSeen.empty());
-    EXPECT_TRUE(g.reads.empty());
+    for (const auto& c : cases) {
+        const std::string name = std::string("[") + c.section + "] " + (c.key ? "'" + std::string(c.key) + "'" : "null");
+        CProfile profile("x.ini");
+        profile.Open(c.section);
+        EXPECT_EQ(profile.SetValue(1, c.key), E_INVALIDARG) << name;
+        EXPECT_EQ(profile.SetValue(1.0f, c.key), E_INVALIDARG) << name;
+        EXPECT_EQ(profile.SetValue("v", c.key), E_INVALIDARG) << name;
+        EXPECT_EQ(profile.SetValue(static_cast<const char*>(nullptr), c.key), E_INVALIDARG) << name;
+        int i = 5;
+        float f = 5;
+        char text[8] = "old";
+        unsigned long size = sizeof text;
+        EXPECT_EQ(profile.QueryValue(i, c.key), c.read) << name;
+        EXPECT_EQ(profile.QueryValue(f, c.key), c.read) << name;
+        EXPECT_EQ(profile.QueryValue(text, c.key, &size), c.read) << name;
+        EXPECT_EQ(i, 0) << name;
+        EXPECT_EQ(f, 0.0f) << name;
+        EXPECT_STREQ(text, "") << name;
+        EXPECT_EQ(size, 0u) << name;
+        EXPECT_TRUE(g.writesSeen.empty()) << name;
+        EXPECT_TRUE(g.reads.empty()) << name;
+    }
 }
 
 TEST_F(Profile, ReadsHandTheDefaultsAndCapacities)
@@ -261,6 +289,8 @@ TEST_F(Profile, ReadsHandTheDefaultsAndCapacities)
     for (const Call& c : g.reads) {
         EXPECT_EQ(c.section, "Run");
         EXPECT_EQ(c.file, "C:\\Bench\\x.ini");
+        /* Some systems' readers trim the default in place. */
+        EXPECT_TRUE(c.writableDefault) << "default '" << c.text << "' in read-only memory";
     }
 
     /* A number longer than 15 characters is converted from its first 15. */
@@ -272,6 +302,7 @@ TEST_F(Profile, ReadsHandTheDefaultsAndCapacities)
 TEST_F(Profile, ATextReadWithoutRoomStoresNothing)
 {
     CProfile profile("x.ini");
+    profile.Open("Run");
     g.stored = "abc";
     char text[2] = { 'x', 'y' };
     unsigned long size = 0;
