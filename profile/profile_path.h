@@ -13,10 +13,12 @@ namespace tk {
 void CopyToField(char (&field)[MAX_PATH], const char* text);
 
 /* Fills path with the directory of the calling program followed by
- * fileName, then applies the read-only rule: a read-only file has the
- * attribute cleared and is copied to the temporary directory, and path
- * names the copy. Failures leave path naming the program's directory. A
- * program path too long to learn whole gives no directory: the name alone. */
+ * fileName. A file there that cannot be written (read-only, or the user may
+ * not write it) is copied to the temporary directory, a read-only one after
+ * its attribute is cleared, and path names the copy; failures leave path
+ * naming the program's directory. When that directory cannot be learned
+ * whole, path is the temporary directory followed by fileName, or when
+ * neither can, fileName alone. */
 void LocateProfile(const char* fileName, char (&path)[MAX_PATH]);
 
 }  // namespace tk

@@ -12,6 +12,11 @@ DWORD WINAPI FileAttributes(LPCSTR p) { return GetFileAttributesA(p); }
 BOOL WINAPI SetAttributes(LPCSTR p, DWORD a) { return SetFileAttributesA(p, a); }
 DWORD WINAPI TempPath(DWORD n, LPSTR p) { return GetTempPathA(n, p); }
 BOOL WINAPI Copy(LPCSTR from, LPCSTR to, BOOL failIfExists) { return CopyFileA(from, to, failIfExists); }
+HANDLE WINAPI Open(LPCSTR p, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES sa, DWORD d, DWORD f, HANDLE m)
+{
+    return CreateFileA(p, a, s, sa, d, f, m);
+}
+BOOL WINAPI Close(HANDLE h) { return CloseHandle(h); }
 DWORD WINAPI ReadString(LPCSTR s, LPCSTR k, LPCSTR d, LPSTR t, DWORD n, LPCSTR f)
 {
     return GetPrivateProfileStringA(s, k, d, t, n, f);
@@ -21,7 +26,7 @@ BOOL WINAPI WriteString(LPCSTR s, LPCSTR k, LPCSTR t, LPCSTR f) { return WritePr
 }  // namespace
 
 const ProfilePlatform kSystemProfilePlatform = {
-    SystemModuleFileName, FileAttributes, SetAttributes, TempPath, Copy, ReadString, WriteString
+    SystemModuleFileName, FileAttributes, SetAttributes, TempPath, Copy, Open, Close, ReadString, WriteString
 };
 
 namespace {

@@ -16,6 +16,9 @@ struct ProfilePlatform {
     BOOL (WINAPI* setFileAttributes)(LPCSTR path, DWORD attributes);
     DWORD (WINAPI* tempPath)(DWORD capacity, LPSTR path);
     BOOL (WINAPI* copyFile)(LPCSTR from, LPCSTR to, BOOL failIfExists);
+    HANDLE (WINAPI* createFile)(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                DWORD disposition, DWORD flags, HANDLE model);
+    BOOL (WINAPI* closeHandle)(HANDLE handle);
     DWORD (WINAPI* readString)(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR text,
                                DWORD capacity, LPCSTR file);
     BOOL (WINAPI* writeString)(LPCSTR section, LPCSTR key, LPCSTR text, LPCSTR file);

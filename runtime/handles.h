@@ -2,8 +2,8 @@
  *
  * Each subsystem releases its handles through its own seam, so that its
  * tests can watch the release of a handle they stood in; the aliases take
- * the subsystem's platform table and seam, whose table has freeLibrary or
- * findClose:
+ * the subsystem's platform table and seam, whose table has freeLibrary,
+ * findClose or closeHandle:
  *
  *     typedef UniqueModule<LifecyclePlatform, LifecycleSeam> Module; */
 #ifndef TOOLS_RUNTIME_HANDLES_H
@@ -36,6 +36,17 @@ struct FindHandleTraits {
 
 template <class Platform, Seam<Platform>& (*seam)()>
 using UniqueFindHandle = UniqueHandle<FindHandleTraits<Platform, seam>>;
+
+/* A file that could not be opened is INVALID_HANDLE_VALUE too. */
+template <class Platform, Seam<Platform>& (*seam)()>
+struct FileHandleTraits {
+    typedef HANDLE Handle;
+    static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE file) { seam().Calls().closeHandle(file); }
+};
+
+template <class Platform, Seam<Platform>& (*seam)()>
+using UniqueFileHandle = UniqueHandle<FileHandleTraits<Platform, seam>>;
 
 }  // namespace tk
 

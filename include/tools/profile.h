@@ -29,14 +29,25 @@ public:
      * always taken relative to that directory, and a null name counts as
      * empty. A path longer than 259 characters is cut to 259.
      *
-     * When that file exists and is read-only, its read-only attribute is
-     * cleared and the file is copied to the temporary directory under the
-     * same name (replacing any file there); this profile then works on the
-     * copy for its whole life, while later profiles find the original
-     * writable and use it. When the attribute cannot be cleared, or the copy
-     * fails or its path would not fit in 259 characters, the profile works
-     * on the original. A directory is never changed or copied. Nothing is
-     * reported. No section is open. */
+     * When that file exists but cannot be written there, it is copied to
+     * the temporary directory under the same name (replacing any file
+     * there), and this profile works on the copy for its whole life. A
+     * read-only file has its read-only attribute cleared first, so that
+     * later profiles find the original writable and use it. A file whose
+     * attribute cannot be cleared, or that the user may not write (opening
+     * it for writing is denied, as for a file that its access control
+     * protects in a folder of installed programs), is copied as it is, and
+     * later profiles copy it again. When the copy fails or its path would
+     * not fit in 259 characters, the profile works on the original. A
+     * directory is never changed or copied.
+     *
+     * A program path of 260 characters or more cannot be held, and so
+     * gives no directory; neither does one that cannot be learned. The file
+     * then lies in the temporary directory instead (cut to 259 characters
+     * as above), since a name without a directory would mean the Windows
+     * directory to the INI functions; the file found there is used as it
+     * is. Only when the temporary directory cannot be learned either is the
+     * path the name alone. Nothing is reported. No section is open. */
     explicit CProfile(const char* fileName);
     /* Copies name the same file and the same open section as their source;
      * the two are independent afterwards. */

@@ -27,12 +27,15 @@ struct Fake {
     bool attributesChange = true;
     std::string temp = "C:\\Temp\\";
     bool copies = true;
+    DWORD openError = 0;   /* why opening the file for writing fails; 0: it opens */
     std::string stored;   /* what every read finds; empty: the default */
     BOOL writes = TRUE;
 
     std::vector<HMODULE> modulesAsked;
     std::vector<DWORD> attributesSet;
     std::vector<std::string> copied;   /* from, to */
+    std::vector<std::string> opened;
+    std::vector<HANDLE> closed;
     std::vector<Call> reads, writesSeen;
 } g;
 
@@ -73,6 +76,25 @@ bool Writable(const void* p)
     return VirtualQuery(p, &info, sizeof info) == sizeof info && (info.Protect & kWritable);
 }
 
+HANDLE const kFile = reinterpret_cast<HANDLE>(0x1234);
+
+HANDLE WINAPI Open(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD, HANDLE)
+{
+    /* Asked whether it may be written, never to be made. */
+    EXPECT_EQ(access, static_cast<DWORD>(GENERIC_WRITE));
+    EXPECT_EQ(disposition, static_cast<DWORD>(OPEN_EXISTING));
+    g.opened.push_back(path);
+    if (g.openError) {
+        SetLastError(g.openError);
+        return INVALID_HANDLE_VALUE;
+    }
+    return kFile;
+}
+BOOL WINAPI Close(HANDLE h)
+{
+    g.closed.push_back(h);
+    return TRUE;
+}
 DWORD WINAPI Read(LPCSTR s, LPCSTR k, LPCSTR d, LPSTR t, DWORD n, LPCSTR f)
 {
     g.reads.push_back({ s, k, d, f, n, false, Writable(d) });
@@ -87,7 +109,7 @@ BOOL WINAPI Write(LPCSTR s, LPCSTR k, LPCSTR t, LPCSTR f)
     return g.writes;
 }
 
-const tk::ProfilePlatform kFake = { ModuleFileName, FileAttributes, SetAttributes, TempPath, Copy, Read, Write };
+const tk::ProfilePlatform kFake = { ModuleFileName, FileAttributes, SetAttributes, TempPath, Copy, Open, Close, Read, Write };
 
 class Profile : public ::testing::Test {
 protected:
@@ -107,9 +129,36 @@ TEST_F(Profile, TheFileLiesInTheProgramsDirectory)
     EXPECT_STREQ(CProfile("sub\\x.ini").Path(), "C:\\Bench\\sub\\x.ini");
     EXPECT_STREQ(CProfile(nullptr).Path(), "C:\\Bench\\");
     EXPECT_STREQ(CProfile("x.ini").Section(), "");
-    g.module = "prog.exe";
-    EXPECT_STREQ(CProfile("x.ini").Path(), "x.ini");
-    g.module = "";
+    /* The longest program path that fits. */
+    g.module = "C:\\" + std::string(247, 'd') + "\\" + std::string(8, 'p');
+    EXPECT_EQ(std::string(CProfile("x.ini").Path()), g.module.substr(0, 251) + "x.ini");
+}
+
+TEST_F(Profile, WithoutTheProgramsDirectoryTheFileLiesInTheTemporaryDirectory)
+{
+    /* A name without a directory would mean the Windows directory to the
+     * INI functions. The file found in the temporary directory is used as
+     * it is: no rule moves it anywhere. */
+    g.attributes = FILE_ATTRIBUTE_READONLY;
+    g.openError = ERROR_ACCESS_DENIED;
+    const std::string modules[] = {
+        "C:\\" + std::string(247, 'd') + "\\" + std::string(9, 'p'),   /* 260 characters */
+        "C:\\" + std::string(247, 'd') + "\\" + std::string(50, 'p'),
+        "prog.exe",
+        "",   /* the path cannot be learned */
+    };
+    for (const std::string& module : modules) {
+        g.module = module;
+        EXPECT_STREQ(CProfile("x.ini").Path(), "C:\\Temp\\x.ini") << module.size();
+    }
+    EXPECT_TRUE(g.attributesSet.empty());
+    EXPECT_TRUE(g.opened.empty());
+    EXPECT_TRUE(g.copied.empty());
+
+    std::string name(300, 'n');
+    EXPECT_EQ(std::string(CProfile(name.c_str()).Path()), "C:\\Temp\\" + name.substr(0, 259 - 8));
+    /* With no temporary directory either, nothing better than the name. */
+    g.temp = std::string(300, 't');
     EXPECT_STREQ(CProfile("x.ini").Path(), "x.ini");
 }
 
@@ -128,11 +177,6 @@ TEST_F(Profile, LongPathsAreCutTo259Characters)
     std::string name(300, 'n');
     CProfile profile(name.c_str());
     EXPECT_EQ(std::string(profile.Path()), "C:\\Bench\\" + name.substr(0, 259 - 9));
-
-    /* A module path that does not fit names no directory for certain: the
-     * name alone, as without a directory. */
-    g.module = "C:\\" + std::string(247, 'd') + "\\" + std::string(50, 'p');
-    EXPECT_EQ(std::string(CProfile("x.ini").Path()), "x.ini");
 }
 
 TEST_F(Profile, AReadOnlyFileIsMadeWritableAndCopiedToTheTemporaryDirectory)
@@ -155,18 +199,46 @@ TEST_F(Profile, AReadOnlyFileIsMadeWritableAndCopiedToTheTemporaryDirectory)
     EXPECT_EQ(g.attributesSet, (std::vector<DWORD>{ FILE_ATTRIBUTE_NORMAL }));
 }
 
+TEST_F(Profile, AFileTheUserMayNotWriteIsWorkedOnAsACopy)
+{
+    /* Protected by its access control, not by its attributes. */
+    g.attributes = FILE_ATTRIBUTE_ARCHIVE;
+    g.openError = ERROR_ACCESS_DENIED;
+    CProfile profile("x.ini");
+    EXPECT_EQ(g.opened, (std::vector<std::string>{ "C:\\Bench\\x.ini" }));
+    EXPECT_TRUE(g.attributesSet.empty());
+    EXPECT_EQ(g.copied, (std::vector<std::string>{ "C:\\Bench\\x.ini", "C:\\Temp\\x.ini" }));
+    EXPECT_STREQ(profile.Path(), "C:\\Temp\\x.ini");
+
+    /* Read-only as well, and the attribute cannot be cleared. */
+    g = Fake();
+    g.attributes = FILE_ATTRIBUTE_READONLY;
+    g.attributesChange = FALSE;
+    g.openError = ERROR_ACCESS_DENIED;
+    EXPECT_STREQ(CProfile("x.ini").Path(), "C:\\Temp\\x.ini");
+    EXPECT_EQ(g.attributesSet.size(), 1u);
+    EXPECT_EQ(g.copied.size(), 2u);
+}
+
 TEST_F(Profile, WithoutACopyTheProfileStaysOnTheOriginal)
 {
     g.attributes = FILE_ATTRIBUTE_ARCHIVE;
     EXPECT_STREQ(CProfile("x.ini").Path(), "C:\\Bench\\x.ini");
     EXPECT_TRUE(g.attributesSet.empty());
     EXPECT_TRUE(g.copied.empty());
+    EXPECT_EQ(g.closed, (std::vector<HANDLE>{ kFile })) << "the file opened to ask is closed once";
 
+    /* A file that another program holds without sharing it says nothing
+     * of the user's rights. */
     g.attributes = FILE_ATTRIBUTE_READONLY;
     g.attributesChange = FALSE;
+    g.openError = ERROR_SHARING_VIOLATION;
+    EXPECT_STREQ(CProfile("x.ini").Path(), "C:\\Bench\\x.ini");
+    g.attributes = FILE_ATTRIBUTE_ARCHIVE;
     EXPECT_STREQ(CProfile("x.ini").Path(), "C:\\Bench\\x.ini");
     EXPECT_TRUE(g.copied.empty());
 
+    g.attributes = FILE_ATTRIBUTE_READONLY;
     g.attributesChange = TRUE;
     g.copies = FALSE;
     EXPECT_STREQ(CProfile("x.ini").Path(), "C:\\Bench\\x.ini");
@@ -185,9 +257,12 @@ TEST_F(Profile, WithoutACopyTheProfileStaysOnTheOriginal)
     EXPECT_TRUE(g.copied.empty());
 
     g.attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY;
+    g.openError = ERROR_ACCESS_DENIED;
     g.attributesSet.clear();
+    g.opened.clear();
     EXPECT_STREQ(CProfile("x.ini").Path(), "C:\\Bench\\x.ini");
     EXPECT_TRUE(g.attributesSet.empty()) << "a directory's attributes were changed";
+    EXPECT_TRUE(g.opened.empty()) << "a directory was opened as a file";
 }
 
 TEST_F(Profile, TheWriterIsHandedTheFormattedTexts)
