@@ -21,21 +21,32 @@ inline SIZE_T PrivateBytes()
     return counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage;
 }
 
-/* The handles this process holds, or -1 when they cannot be counted. Wine's
- * GetProcessHandleCount always says 0, so they are counted in the system's
- * handle list (information class 16), which both platforms keep. */
+/* The handles this process holds, or -1 when they cannot be counted.
+ * GetProcessHandleCount counts them. Wine's always says 0, which no running
+ * process holds; there they are counted in the system's extended handle
+ * list (information class 64), whose records carry a pointer-wide process
+ * id on both platforms. */
 inline int HandleCount()
 {
+    DWORD handles = 0;
+    if (!GetProcessHandleCount(GetCurrentProcess(), &handles))
+        return -1;
+    if (handles > 0)
+        return static_cast<int>(handles);
+
     struct Entry {
-        ULONG process;
-        BYTE type;
-        BYTE flags;
-        USHORT handle;
         PVOID object;
+        ULONG_PTR process;
+        ULONG_PTR handle;
         ACCESS_MASK access;
+        USHORT creatorBackTrace;
+        USHORT type;
+        ULONG attributes;
+        ULONG reserved;
     };
     struct List {
-        ULONG count;
+        ULONG_PTR count;
+        ULONG_PTR reserved;
         Entry entries[1];
     };
     typedef LONG (WINAPI* QueryFn)(ULONG type, PVOID info, ULONG size, ULONG* needed);
@@ -47,13 +58,13 @@ inline int HandleCount()
     std::vector<char> buffer(1 << 20);
     ULONG needed = 0;
     LONG status;
-    while ((status = query(16, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) == kTooSmall)
+    while ((status = query(64, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) == kTooSmall)
         buffer.resize(buffer.size() * 2);
     if (status != 0)
         return -1;
     const List* list = reinterpret_cast<const List*>(buffer.data());
     int count = 0;
-    for (ULONG i = 0; i < list->count; ++i)
+    for (ULONG_PTR i = 0; i < list->count; ++i)
         if (list->entries[i].process == GetCurrentProcessId())
             ++count;
     return count;
