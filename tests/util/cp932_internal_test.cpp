@@ -22,9 +22,12 @@ namespace {
 
 class CodePage932 : public ::testing::Test {
 protected:
+    /* The ANSI code page is the system's; Wine takes it from the locale
+     * (LC_ALL=ja_JP.SJIS). */
     void SetUp() override
     {
-        ASSERT_EQ(GetACP(), 932u) << "run this program with LC_ALL=ja_JP.SJIS";
+        if (GetACP() != 932)
+            GTEST_SKIP() << "the ANSI code page is " << GetACP() << ", not 932";
         ASSERT_EQ(_getmbcp(), 932);
     }
 };

@@ -1,8 +1,9 @@
 /* TkStrStr against a plain reference search on random byte texts, with a
  * fixed seed: once in a single-byte code page, and once in code page 932,
  * where the search must step over double-byte characters whose bytes look
- * like letters, backslashes or lead bytes. CTest runs each half in the
- * locale it needs. Every text ends at an inaccessible page, so that a read
+ * like letters, backslashes or lead bytes. The ANSI code page is the
+ * system's, so a half that needs another skips; under Wine, CTest runs
+ * each half in the locale it needs. Every text ends at an inaccessible page, so that a read
  * past its end faults. */
 #include <gtest/gtest.h>
 
@@ -151,13 +152,15 @@ TEST(SingleByteSearch, AgreesWithAPlainSearch)
 {
     CPINFO info;
     ASSERT_TRUE(GetCPInfo(CP_ACP, &info));
-    ASSERT_EQ(info.MaxCharSize, 1u) << "code page " << GetACP() << ": run this half without a double-byte locale";
+    if (info.MaxCharSize != 1)
+        GTEST_SKIP() << "the ANSI code page " << GetACP() << " has double-byte characters";
     Fuzz({ "a", "A", "b", "B", "\\", "\x83", "\x5C", "\xE9", "\xC9" }, false).Run();
 }
 
 TEST(DoubleByteSearch, AgreesWithAPlainSearchSteppingByCharacters)
 {
-    ASSERT_EQ(GetACP(), 932u) << "run this half with LC_ALL=ja_JP.SJIS";
+    if (GetACP() != 932)
+        GTEST_SKIP() << "the ANSI code page is " << GetACP() << ", not 932";
     /* SO ends in a backslash, two katakana end in A and a, another in a
      * byte that is also a lead byte; 0xB1 is a single-byte katakana. */
     Fuzz({ "a", "A", "b", "\\", "\x83\x5C", "\x83\x41", "\x83\x61", "\x83\x83", "\x93\xFA", "\xB1" }, true).Run();
