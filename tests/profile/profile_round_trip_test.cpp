@@ -1,12 +1,20 @@
 /* Random section, key and value texts written by CProfile and read back,
  * with a fixed seed. What the platform's INI format cannot hold is kept
- * out of the texts (Storable) or modelled (Expected), case by case. */
+ * out of the texts (Storable) or modelled (Expected), case by case. The
+ * platform's documentation settles only part of that; the rest was seen
+ * under Wine and is marked as Wine's. On another system a read that
+ * differs where one of Wine's rules applies (kWineRules) is reported with
+ * the rule instead of failing. */
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <stdio.h>
+#include <string.h>
+
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,9 +54,17 @@ std::string RandomText(std::mt19937& random, size_t most)
     return s;
 }
 
+const char kBlanks[] = " \t\n\v\f\r\x1A";
+
+bool IsBlank(char c)
+{
+    return c != '\0' && strchr(kBlanks, c);
+}
+
 /* What the platform's format cannot hold at all is left out of the texts:
- * a line end (CR or LF) ends an entry, an equals sign ends a key, and a key
- * that starts with a bracket, after its blanks, is read as a section. */
+ * a line end (CR or LF) ends an entry and an equals sign ends a key, as
+ * its "key=value" lines have it; and, as Wine reads them, a key that
+ * starts with a bracket after its blanks is taken for a section. */
 std::string Storable(const std::string& s, bool key)
 {
     std::string out;
@@ -61,23 +77,67 @@ std::string Storable(const std::string& s, bool key)
     return out;
 }
 
-/* What the format holds but changes: blanks (tab to carriage return,
- * space, and the end-of-file mark 0x1A) around a value are dropped, and so
- * is a pair of like quotes around what remains. Names lose their blanks as
- * well, but every lookup drops them the same way. */
-std::string Expected(const std::string& value)
+/* What the format holds but changes: a pair of like quotes around a value
+ * is dropped, as documented. Wine drops blanks (tab to carriage return,
+ * space, and the end-of-file mark 0x1A) around the value before that, and
+ * around names, which every lookup drops the same way. */
+std::string WithoutBlanksAround(const std::string& text)
 {
-    const char blanks[] = " \t\n\v\f\r\x1A";
-    size_t first = value.find_first_not_of(blanks);
+    size_t first = text.find_first_not_of(kBlanks);
     if (first == std::string::npos)
         return "";
-    std::string s = value.substr(first, value.find_last_not_of(blanks) - first + 1);
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+std::string Expected(const std::string& value)
+{
+    std::string s = WithoutBlanksAround(value);
     if (s.size() >= 2 && (s[0] == '"' || s[0] == '\'') && s.back() == s[0])
         s = s.substr(1, s.size() - 2);
     return s;
 }
 
-/* Names match without regard to case. */
+/* Expectations that rest on Wine's reading of the format alone, and
+ * whether an entry's section, key and value text meet one. */
+struct WineRule {
+    const char* what;
+    bool (*applies)(const std::string& section, const std::string& key, const std::string& value);
+};
+
+bool BlankAtAnEnd(const std::string& s)
+{
+    return !s.empty() && (IsBlank(s.front()) || IsBlank(s.back()));
+}
+
+const WineRule kWineRules[] = {
+    { "blanks around names and values are dropped, 0x1A among them",
+      [](const std::string& s, const std::string& k, const std::string& v) {
+          return BlankAtAnEnd(s) || BlankAtAnEnd(k) || BlankAtAnEnd(v);
+      } },
+    { "a key that starts with a semicolon is a key, not a comment",
+      [](const std::string&, const std::string& k, const std::string&) {
+          size_t first = k.find_first_not_of(kBlanks);
+          return first != std::string::npos && k[first] == ';';
+      } },
+    { "a section name may hold a closing bracket",
+      [](const std::string& s, const std::string&, const std::string&) { return s.find(']') != std::string::npos; } },
+};
+
+std::string WineRulesMet(const std::string& section, const std::string& key, const std::string& value)
+{
+    std::string rules;
+    for (const WineRule& rule : kWineRules)
+        if (rule.applies(section, key, value))
+            rules += std::string(rules.empty() ? "" : "; ") + rule.what;
+    return rules;
+}
+
+bool RunningUnderWine()
+{
+    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+/* Names match without regard to case, as documented. */
 std::string FlipCase(std::string s)
 {
     for (char& c : s)
@@ -99,13 +159,19 @@ TEST_F(ProfileRoundTrip, RandomTextsReadBackAsTheFormatKeepsThem)
 {
     std::mt19937 random(20261208);
     /* A tag in the middle of every name keeps names apart, whatever the
-     * random ends of two names fold to. */
+     * random ends of two names fold to. Half the sections have no blanks
+     * at their ends, so that their entries need not rest on Wine's rules. */
     std::vector<std::string> sections;
-    for (int n = 0; n < 4; ++n)
-        sections.push_back(Storable(RandomText(random, 8) + "S" + std::to_string(n) + "S" + RandomText(random, 8), false));
-    std::map<std::pair<std::string, std::string>, std::string> written;
+    for (int n = 0; n < 4; ++n) {
+        std::string section = Storable(RandomText(random, 8) + "S" + std::to_string(n) + "S" + RandomText(random, 8), false);
+        sections.push_back(n % 2 ? section : WithoutBlanksAround(section));
+    }
+    /* Each entry's value as written (empty when removed) and as read. */
+    std::map<std::pair<std::string, std::string>, std::pair<std::string, std::string>> written;
     std::vector<std::pair<std::string, std::string>> names;
 
+    const bool underWine = RunningUnderWine();
+    std::set<std::pair<std::string, std::string>> differing;
     CProfile writer(name_.c_str());
     for (int round = 0; round < kRounds; ++round) {
         for (int n = 0; n < kWritesPerRound; ++n) {
@@ -120,16 +186,15 @@ TEST_F(ProfileRoundTrip, RandomTextsReadBackAsTheFormatKeepsThem)
                 name = names[random() % names.size()];
             }
             writer.Open(name.first.c_str());
-            /* The platform's removal compares section and key names with
-             * their blanks: only names without blanks at their ends can be
-             * removed. */
+            /* Wine's removal compares section and key names with their
+             * blanks: only names without blanks at their ends are removed. */
             if (choice == 9 && Expected(name.first) == name.first && Expected(name.second) == name.second) {
                 ASSERT_EQ(writer.SetValue(static_cast<const char*>(nullptr), name.second.c_str()), S_OK);
-                written[name] = "";
+                written[name] = { "", "" };
             } else {
                 std::string value = Storable(RandomText(random, random() % 8 ? 30 : 1000), false);
                 ASSERT_EQ(writer.SetValue(value.c_str(), name.second.c_str()), S_OK);
-                written[name] = Expected(value);
+                written[name] = { value, Expected(value) };
             }
         }
         /* A reader of its own: what it finds is in the file. Every value
@@ -138,9 +203,19 @@ TEST_F(ProfileRoundTrip, RandomTextsReadBackAsTheFormatKeepsThem)
         for (const auto& entry : written) {
             const std::string& section = entry.first.first;
             const std::string& key = entry.first.second;
-            ASSERT_EQ(Read(reader, round % 2 ? FlipCase(section) : section, round % 2 ? FlipCase(key) : key),
-                      entry.second)
-                << "round " << round << "\nsection " << Hex(section) << "\nkey " << Hex(key);
+            const std::string& expected = entry.second.second;
+            std::string got = Read(reader, round % 2 ? FlipCase(section) : section, round % 2 ? FlipCase(key) : key);
+            if (got == expected)
+                continue;
+            std::string where = "round " + std::to_string(round) + "\nsection " + Hex(section) + "\nkey " + Hex(key) +
+                "\nread " + Hex(got) + "\nexpected " + Hex(expected);
+            std::string rules = WineRulesMet(section, key, entry.second.first);
+            if (rules.empty())
+                FAIL() << where;
+            if (underWine)
+                FAIL() << where << "\nas Wine has it: " << rules;
+            if (differing.insert(entry.first).second)
+                printf("differs from Wine, where %s:\n%s\n", rules.c_str(), where.c_str());
         }
     }
     EXPECT_GT(written.size(), static_cast<size_t>(kRounds * kWritesPerRound / 2));
