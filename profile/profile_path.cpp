@@ -67,12 +67,12 @@ void UseWritableCopy(const char* fileName, char (&path)[MAX_PATH])
      * left alone. */
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return;
-    bool cleared = false;
-    if (attributes & FILE_ATTRIBUTE_READONLY) {
-        DWORD kept = attributes & ~FILE_ATTRIBUTE_READONLY;
-        /* No attribute left is said with FILE_ATTRIBUTE_NORMAL. */
-        cleared = platform.setFileAttributes(path, kept ? kept : FILE_ATTRIBUTE_NORMAL);
-    }
+    const bool readOnly = attributes & FILE_ATTRIBUTE_READONLY;
+    DWORD kept = attributes & ~FILE_ATTRIBUTE_READONLY;
+    /* No attribute left is said with FILE_ATTRIBUTE_NORMAL. */
+    if (kept == 0)
+        kept = FILE_ATTRIBUTE_NORMAL;
+    const bool cleared = readOnly && platform.setFileAttributes(path, kept);
     if (!cleared && !WritingDenied(path))
         return;
 
@@ -80,8 +80,12 @@ void UseWritableCopy(const char* fileName, char (&path)[MAX_PATH])
     size_t used = TemporaryDirectory(copy);
     if (used == 0 || !Append(copy, used, fileName, strlen(fileName)))
         return;
-    if (platform.copyFile(path, copy, FALSE))
-        CopyToField(path, copy);
+    if (!platform.copyFile(path, copy, FALSE))
+        return;
+    /* A copy takes its original's attributes, a read-only one too. */
+    if (readOnly && !cleared)
+        platform.setFileAttributes(copy, kept);
+    CopyToField(path, copy);
 }
 
 }  // namespace

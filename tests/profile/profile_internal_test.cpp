@@ -33,6 +33,7 @@ struct Fake {
 
     std::vector<HMODULE> modulesAsked;
     std::vector<DWORD> attributesSet;
+    std::vector<std::string> attributePaths;
     std::vector<std::string> copied;   /* from, to */
     std::vector<std::string> opened;
     std::vector<HANDLE> closed;
@@ -51,10 +52,12 @@ DWORD WINAPI ModuleFileName(HMODULE module, LPSTR path, DWORD capacity)
     return n;
 }
 DWORD WINAPI FileAttributes(LPCSTR) { return g.attributes; }
-BOOL WINAPI SetAttributes(LPCSTR, DWORD a)
+BOOL WINAPI SetAttributes(LPCSTR path, DWORD a)
 {
     g.attributesSet.push_back(a);
-    return g.attributesChange;
+    g.attributePaths.push_back(path);
+    /* Only the original's may stay: the copy is the profile's own. */
+    return g.attributesChange || strncmp(path, g.temp.c_str(), g.temp.size()) == 0;
 }
 DWORD WINAPI TempPath(DWORD capacity, LPSTR path)
 {
@@ -210,14 +213,16 @@ TEST_F(Profile, AFileTheUserMayNotWriteIsWorkedOnAsACopy)
     EXPECT_EQ(g.copied, (std::vector<std::string>{ "C:\\Bench\\x.ini", "C:\\Temp\\x.ini" }));
     EXPECT_STREQ(profile.Path(), "C:\\Temp\\x.ini");
 
-    /* Read-only as well, and the attribute cannot be cleared. */
+    /* Read-only as well, and the attribute stays: the copy takes it, and
+     * loses it. */
     g = Fake();
-    g.attributes = FILE_ATTRIBUTE_READONLY;
+    g.attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE;
     g.attributesChange = FALSE;
     g.openError = ERROR_ACCESS_DENIED;
     EXPECT_STREQ(CProfile("x.ini").Path(), "C:\\Temp\\x.ini");
-    EXPECT_EQ(g.attributesSet.size(), 1u);
     EXPECT_EQ(g.copied.size(), 2u);
+    EXPECT_EQ(g.attributePaths, (std::vector<std::string>{ "C:\\Bench\\x.ini", "C:\\Temp\\x.ini" }));
+    EXPECT_EQ(g.attributesSet, (std::vector<DWORD>{ FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_ARCHIVE }));
 }
 
 TEST_F(Profile, WithoutACopyTheProfileStaysOnTheOriginal)
