@@ -7,6 +7,7 @@
 #include "runtime/allocation.h"
 #include "runtime/hresult.h"
 #include "runtime/init_order.h"
+#include "runtime/last_error.h"
 #include "runtime/module_calls.h"
 #include "runtime/module_directory.h"
 
@@ -119,7 +120,7 @@ void CSymbolLookup::Unload()
     process_ = nullptr;
 }
 
-SourceLine CSymbolLookup::FindLine(DWORD_PTR address) const
+SourceLine CSymbolLookup::AskDebugHelp(DWORD_PTR address) const
 {
     SourceLine result = { SourceLine::kUnavailable, S_OK, nullptr, 0 };
     if (!library_.Valid() || !getLine_)
@@ -136,6 +137,23 @@ SourceLine CSymbolLookup::FindLine(DWORD_PTR address) const
     result.outcome = SourceLine::kFound;
     result.file = line.FileName;
     result.line = line.LineNumber;
+    return result;
+}
+
+SourceLine CSymbolLookup::FindLine(DWORD_PTR address)
+{
+    SourceLine result = AskDebugHelp(address);
+    if (result.outcome == SourceLine::kFound)
+        return result;
+    const LastErrorKeeper keep;
+    const char* file = nullptr;
+    DWORD line = 0;
+    if (lines_.Find(address, &file, &line)) {
+        result.outcome = SourceLine::kFound;
+        result.hr = S_OK;
+        result.file = file;
+        result.line = line;
+    }
     return result;
 }
 

@@ -1,10 +1,11 @@
 /* symbol_lookup.h -- source file and line of a code address, through the
- * platform's debug-help library loaded at run time.
+ * platform's debug-help library loaded at run time, and where that finds
+ * none, from the module's own debug information.
  *
  * One process-wide object (tk::SymbolLookup()) serves the library:
- * TkInitialize starts it, TkTerminate stops it, and every fault text restarts
- * it before it asks for a line. It takes no lock; its callers run one at a
- * time. */
+ * TkInitialize starts it, TkTerminate stops it and frees what it read of
+ * the modules, and every fault text restarts it before it asks for a line.
+ * It takes no lock; its callers run one at a time. */
 #ifndef TOOLS_ERRORS_SYMBOL_LOOKUP_H
 #define TOOLS_ERRORS_SYMBOL_LOOKUP_H
 
@@ -12,6 +13,7 @@
 #include <imagehlp.h>
 
 #include "arch.h"
+#include "errors/module_lines.h"
 #include "runtime/growable_array.h"
 #include "runtime/handles.h"
 #include "runtime/seam.h"
@@ -48,7 +50,9 @@ struct SourceLine {
     };
     Outcome outcome;
     HRESULT hr;
-    /* The debug-help library's own text: valid only until the next Stop. */
+    /* The debug-help library's own text, valid only until the next Stop;
+     * or the module reader's, valid only until the next FindLine or
+     * ReleaseModules. */
     const char* file;
     DWORD line;
 };
@@ -74,9 +78,10 @@ public:
     CSymbolLookup()
         : process_(nullptr), directory_(), databases_(), cleanup_(nullptr), initialize_(nullptr),
           setOptions_(nullptr), loadModule_(nullptr), unloadModule_(nullptr), getLine_(nullptr) {}
-    /* Releases the list. Neither calls into the debug-help library nor frees
-     * it: TkTerminate has stopped it by then, unless the process is ending,
-     * when other libraries may be gone already. */
+    /* Releases the list and what was kept of the modules. Neither calls
+     * into the debug-help library nor frees it: TkTerminate has stopped it
+     * by then, unless the process is ending, when other libraries may be
+     * gone already. */
     ~CSymbolLookup();
 
     /* S_FALSE when already started, without any platform call. Otherwise
@@ -103,8 +108,17 @@ public:
      * to clean up. Directory, list and entry points stay. */
     HRESULT Stop();
 
-    /* The source file and line of a code address; see SourceLine. */
-    SourceLine FindLine(DWORD_PTR address) const;
+    /* The source file and line of a code address; see SourceLine. The
+     * debug-help library is asked first. Where it finds no line, or is not
+     * loaded, the module that holds the address is read (ModuleLines):
+     * its line is found then; where that finds none either, the result is
+     * the debug-help library's own, and the thread's last-error code is
+     * the one that library left. */
+    SourceLine FindLine(DWORD_PTR address);
+
+    /* Frees what FindLine kept of the modules it read: TkTerminate's. */
+    void ReleaseModules() { lines_.Clear(); }
+    const ModuleLines& Modules() const { return lines_; }
 
     bool Started() const { return process_ != nullptr; }
     bool Loaded() const { return library_.Valid(); }
@@ -123,6 +137,7 @@ private:
     CSymbolLookup& operator=(const CSymbolLookup&) = delete;
 
     void Unload();
+    SourceLine AskDebugHelp(DWORD_PTR address) const;
     /* Rebuilds the list; a missing directory leaves it empty. */
     void ScanSymbolsDirectory();
     void AddDatabase(const char* fileName);
@@ -142,6 +157,7 @@ private:
     LoadModuleFn loadModule_;
     UnloadModuleFn unloadModule_;
     GetLineFn getLine_;
+    ModuleLines lines_;
 };
 
 /* The one lookup of the process; unstarted until TkInitialize or the first

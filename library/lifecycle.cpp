@@ -102,6 +102,7 @@ void TkTerminate()
 {
     tk::SetSeTranslator(nullptr);
     tk::SymbolLookup().Stop();
+    tk::SymbolLookup().ReleaseModules();
     tk::LoadedLibraries().FreeAll();
 }
 
