@@ -1,7 +1,8 @@
 /* The road of a fault end to end, through tools.dll as a host uses it: a
  * division by zero is caught as CException*, and ReportError shows the real
  * box, which this test answers. This file lies in a directory named
- * "Velquor", so the box shows its path from that word on. */
+ * "Velquor", so the box shows its path from that word on, as the compiler
+ * recorded it in the line tables of this plain -g build. */
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -37,7 +38,7 @@ protected:
 
     static std::string Located()
     {
-        return "Velquor\\report_box_test.cpp(" + std::to_string(kDivideLine) + ")\n\n";
+        return "Velquor/report_box_test.cpp(" + std::to_string(kDivideLine) + ")\n\n";
     }
 };
 
