@@ -81,7 +81,8 @@ struct Fault {
     explicit Fault(DWORD code) : record(), pointers{ &record, nullptr }
     {
         record.ExceptionCode = code;
-        record.ExceptionAddress = reinterpret_cast<void*>(0x401000);
+        /* In no module, so that only the stand-in answers for it. */
+        record.ExceptionAddress = reinterpret_cast<void*>(0x1000);
     }
 };
 

@@ -1,5 +1,7 @@
 /* The source-line lookup: its start, stop and lookups over a stand-in
- * debug-help library, then the real one over a symbols directory of its own. */
+ * debug-help library, then the real one over a symbols directory of its own;
+ * and the lines that the modules' own debug information gives where a
+ * debug-help library knows none, as on Windows for every MinGW module. */
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -8,7 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "tools/runtime.h"
+#include "errors/mapped_file.h"
+#include "errors/pe_image.h"
 #include "errors/symbol_lookup.h"
+#include "runtime/se_translator.h"
+#include "support/child_process.h"
 
 namespace {
 
@@ -18,6 +25,9 @@ using tk::SourceLine;
 HMODULE const kLibrary = reinterpret_cast<HMODULE>(0x50000000);
 HANDLE const kSearch = reinterpret_cast<HANDLE>(0x600);
 HANDLE const kProcessHandle = reinterpret_cast<HANDLE>(0x77);
+/* The address whose line the stand-in knows. No module holds it, so the
+ * modules' own line tables never answer for it. */
+const DWORD_PTR kCode = 0x1000;
 
 /* The stand-in platform's script and what it saw. */
 struct Fake {
@@ -74,7 +84,7 @@ BOOL WINAPI GetLine(HANDLE, tk::arch::SymbolAddress address, PDWORD, tk::arch::S
     ++g.calls;
     g.lineSeen = *line;
     SetLastError(g.lineError);
-    if (g.lineError || address != 0x401000)
+    if (g.lineError || address != kCode)
         return FALSE;
     line->FileName = g_fileName;
     line->LineNumber = 42;
@@ -245,7 +255,7 @@ TEST_F(SymbolLookup, AFailedLoadLeavesItUnstartedAndIsTriedAgain)
     CSymbolLookup lookup;
     EXPECT_EQ(lookup.Start(), static_cast<HRESULT>(0x8007007E));
     EXPECT_FALSE(lookup.Started());
-    EXPECT_EQ(lookup.FindLine(0x401000).outcome, SourceLine::kUnavailable);
+    EXPECT_EQ(lookup.FindLine(kCode).outcome, SourceLine::kUnavailable);
     EXPECT_EQ(lookup.Stop(), S_OK);
     EXPECT_EQ(g.cleanups + g.frees, 0);
     g.loadError = 0;
@@ -262,7 +272,7 @@ TEST_F(SymbolLookup, AFailedInitialisationOrCleanUpLeavesItUnstartedAndIsTriedAg
     EXPECT_FALSE(lookup.Started());
     EXPECT_FALSE(lookup.Loaded());
     EXPECT_EQ(g.frees, 1) << "a failed start unloads the library again";
-    EXPECT_EQ(lookup.FindLine(0x401000).outcome, SourceLine::kUnavailable);
+    EXPECT_EQ(lookup.FindLine(kCode).outcome, SourceLine::kUnavailable);
     EXPECT_EQ(lookup.Stop(), S_OK);
     EXPECT_EQ(g.cleanups, 0);
 
@@ -289,11 +299,11 @@ TEST_F(SymbolLookup, AFailedInitialisationOrCleanUpLeavesItUnstartedAndIsTriedAg
 TEST_F(SymbolLookup, FindsLinesAndReportsWhatItCouldNot)
 {
     CSymbolLookup lookup;
-    EXPECT_EQ(lookup.FindLine(0x401000).outcome, SourceLine::kUnavailable) << "before any start";
+    EXPECT_EQ(lookup.FindLine(kCode).outcome, SourceLine::kUnavailable) << "before any start";
     EXPECT_EQ(g.calls, 0);
     lookup.Start();
 
-    SourceLine found = lookup.FindLine(0x401000);
+    SourceLine found = lookup.FindLine(kCode);
     EXPECT_EQ(found.outcome, SourceLine::kFound);
     EXPECT_EQ(found.file, g_fileName) << "the library's own text";
     EXPECT_EQ(found.line, 42u);
@@ -305,9 +315,9 @@ TEST_F(SymbolLookup, FindsLinesAndReportsWhatItCouldNot)
     EXPECT_EQ(quiet.outcome, SourceLine::kNotFound);
     EXPECT_EQ(quiet.hr, S_OK) << "the platform left no error";
     g.lineError = ERROR_MOD_NOT_FOUND;
-    EXPECT_EQ(lookup.FindLine(0x401000).hr, static_cast<HRESULT>(0x8007007E));
+    EXPECT_EQ(lookup.FindLine(kCode).hr, static_cast<HRESULT>(0x8007007E));
     g.lineError = 0x80001234;
-    EXPECT_EQ(lookup.FindLine(0x401000).hr, static_cast<HRESULT>(0x80001234)) << "a negative code stays";
+    EXPECT_EQ(lookup.FindLine(kCode).hr, static_cast<HRESULT>(0x80001234)) << "a negative code stays";
 }
 
 TEST_F(SymbolLookup, ALibraryLackingEntryPointsIsNeverCalledThroughThem)
@@ -315,7 +325,7 @@ TEST_F(SymbolLookup, ALibraryLackingEntryPointsIsNeverCalledThroughThem)
     g.missing = { "SymSetOptions", "SymCleanup", tk::arch::kGetLineEntryPoint };
     CSymbolLookup lookup;
     EXPECT_EQ(lookup.Start(), S_OK);
-    EXPECT_EQ(lookup.FindLine(0x401000).outcome, SourceLine::kUnavailable);
+    EXPECT_EQ(lookup.FindLine(kCode).outcome, SourceLine::kUnavailable);
     EXPECT_EQ(lookup.Stop(), S_OK) << "nothing to clean up: the library is simply unloaded";
     EXPECT_FALSE(lookup.Loaded());
     EXPECT_EQ(g.frees, 1);
@@ -438,6 +448,281 @@ TEST(RealSymbolLookup, ScansTheSymbolsDirectoryAndFindsSourceLines)
         DeleteFileA((symbols + "\\" + name).c_str());
     RemoveDirectoryA(symbols.c_str());
     RemoveDirectoryA(g_directory);
+}
+
+/* The Windows case: a debug-help library that starts and stops but knows
+ * no line, as the platform's own answers for a module without a program
+ * database. */
+volatile int g_zero = 0;
+typedef int (*DivideFn)(int, int);
+
+class OwnLines : public SymbolLookup {
+protected:
+    void SetUp() override
+    {
+        SymbolLookup::SetUp();
+        g.lineError = ERROR_INVALID_ADDRESS;
+        tk::SetSeTranslator(TkSeTranslator);
+    }
+    void TearDown() override { tk::SetSeTranslator(nullptr); }
+
+    /* The faulting instruction of a division by zero in library. */
+    static DWORD_PTR Fault(HMODULE library)
+    {
+        DivideFn divide = reinterpret_cast<DivideFn>(reinterpret_cast<void*>(GetProcAddress(library, "TkLinesDivide")));
+        DWORD_PTR address = 0;
+        try {
+            divide(1, g_zero);
+        } catch (CRunTimeException* e) {
+            address = reinterpret_cast<DWORD_PTR>(e->m_pExceptionPointers->ExceptionRecord->ExceptionAddress);
+            e->Delete();
+        }
+        EXPECT_EQ(tk::SymbolLookup().Modules().ModuleCount(), 0) << "the fault filter read no module";
+        return address;
+    }
+    static std::string DivideLine(HMODULE library)
+    {
+        typedef int (*LineFn)();
+        LineFn line = reinterpret_cast<LineFn>(reinterpret_cast<void*>(GetProcAddress(library, "TkLinesDivideLine")));
+        return "lines.cpp:" + std::to_string(line());
+    }
+    /* "file:line" with the file's name only, or "none" and the code. */
+    static std::string Found(CSymbolLookup& lookup, DWORD_PTR address)
+    {
+        const SourceLine found = lookup.FindLine(address);
+        if (found.outcome != SourceLine::kFound)
+            return "none " + std::to_string(found.outcome) + " " + std::to_string(found.hr);
+        const std::string file = found.file;
+        return file.substr(file.find_last_of("/\\") + 1) + ":" + std::to_string(found.line);
+    }
+};
+
+const std::string kHere = "symbol_lookup_internal_test.cpp:" + std::to_string(kLocatedLine);
+const std::string kNoLine = "none 1 " + std::to_string(HRESULT_FROM_WIN32(ERROR_INVALID_ADDRESS));
+
+TEST_F(OwnLines, TheModulesOwnLineTablesAnswerAndOtherwiseTheDebugHelpLibrarysFailureStands)
+{
+    CSymbolLookup lookup;
+    lookup.Start();
+    EXPECT_EQ(Found(lookup, reinterpret_cast<DWORD_PTR>(&Located)), kHere) << "this program's DWARF 4";
+    EXPECT_EQ(Found(lookup, 0x999), kNoLine) << "an address in no module";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_ADDRESS)) << "the code the library left";
+    EXPECT_EQ(lookup.Modules().ModuleCount(), 1);
+    lookup.Stop();
+    lookup.Start();
+    EXPECT_EQ(Found(lookup, reinterpret_cast<DWORD_PTR>(&Located)), kHere);
+    EXPECT_EQ(lookup.Modules().ModuleCount(), 1) << "kept across the restarts of every lookup";
+    lookup.ReleaseModules();
+    EXPECT_EQ(lookup.Modules().ModuleCount(), 0);
+
+    g.loadError = ERROR_MOD_NOT_FOUND;
+    CSymbolLookup bare;
+    EXPECT_TRUE(FAILED(bare.Start()));
+    EXPECT_EQ(Found(bare, reinterpret_cast<DWORD_PTR>(&Located)), kHere) << "without a debug-help library";
+    EXPECT_EQ(Found(bare, 0x999), "none 2 0") << "unavailable, as before";
+}
+
+TEST_F(OwnLines, AFaultInALibraryBuiltWithPlainGFindsItsLineAlsoWhereThePlatformRelocatedIt)
+{
+    const std::string path = tktest::ProgramDirectory() + "tk_test_lines.dll";
+    tk::PeImage image;
+    {
+        tk::MappedFile file;
+        ASSERT_TRUE(file.Open(path.c_str()));
+        ASSERT_TRUE(tk::ReadPeImage(file.Bytes(), &image));
+    }
+    CSymbolLookup lookup;
+    lookup.Start();
+    HMODULE library = LoadLibraryA(path.c_str());
+    ASSERT_NE(library, nullptr);
+    EXPECT_EQ(Found(lookup, Fault(library)), DivideLine(library));
+    ASSERT_TRUE(FreeLibrary(library));
+
+    /* Its own place taken, the loader moves it elsewhere. */
+    void* taken = VirtualAlloc(reinterpret_cast<void*>(image.imageBase), image.imageSize, MEM_RESERVE, PAGE_NOACCESS);
+    ASSERT_NE(taken, nullptr);
+    library = LoadLibraryA(path.c_str());
+    ASSERT_NE(library, nullptr);
+    EXPECT_NE(reinterpret_cast<uint64_t>(library), image.imageBase) << "relocated";
+    EXPECT_EQ(Found(lookup, Fault(library)), DivideLine(library));
+    FreeLibrary(library);
+    VirtualFree(taken, 0, MEM_RELEASE);
+    lookup.ReleaseModules();
+}
+
+std::string g_program;   /* the program path the reader is told */
+DWORD WINAPI ProgramPath(HMODULE module, LPSTR path, DWORD size)
+{
+    return module ? GetModuleFileNameA(module, path, size)
+                  : static_cast<DWORD>(snprintf(path, size, "%s", g_program.c_str()));
+}
+
+bool Write(const std::string& path, const std::string& bytes)
+{
+    FILE* file = fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    const bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return fclose(file) == 0 && written;
+}
+
+std::string Read(const std::string& path)
+{
+    tk::MappedFile file;
+    if (!file.Open(path.c_str()))
+        return std::string();
+    const tk::ByteRange bytes = file.Bytes();
+    return std::string(reinterpret_cast<const char*>(bytes.data), bytes.size);
+}
+
+TEST_F(OwnLines, AStrippedLibraryTakesTheDebugFileBesideItOrInTheSymbolsFolderWhoseCrcMatches)
+{
+    const std::string bin = tktest::ProgramDirectory();
+    CSymbolLookup lookup;
+    lookup.Start();
+    HMODULE library = LoadLibraryA((bin + "tk_test_lines_stripped.dll").c_str());
+    ASSERT_NE(library, nullptr);
+    const std::string line = DivideLine(library);
+    EXPECT_EQ(Found(lookup, Fault(library)), line) << "from symbols\\ beside this program";
+    FreeLibrary(library);
+    lookup.ReleaseModules();
+
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + "stripped-" + std::to_string(GetCurrentProcessId()) + "\\";
+    const std::string beside = folder + "tk_test_lines_stripped.debug";
+    const std::string symbols = folder + "symbols\\tk_test_lines_stripped.debug";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((folder + "symbols").c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA((bin + "tk_test_lines_stripped.dll").c_str(), (folder + "moved_lines.dll").c_str(), TRUE));
+    const std::string debug = Read(bin + "symbols\\tk_test_lines_stripped.debug");
+    ASSERT_GT(debug.size(), 1000u);
+    std::string damaged = debug;
+    damaged[damaged.size() / 2] ^= 0x20;
+    g_program = folder + "program.exe";
+    tk::SourceLinesPlatform platform = tk::kSystemSourceLinesPlatform;
+    platform.getModuleFileName = ProgramPath;
+    {
+        tk::UsingPlatform<tk::SourceLinesPlatform> use(tk::SourceLinesSeam(), platform);
+        library = LoadLibraryA((folder + "moved_lines.dll").c_str());
+        ASSERT_NE(library, nullptr);
+        const DWORD_PTR address = Fault(library);
+        const struct {
+            const char* besideIt;
+            const char* inSymbols;
+            const std::string& answer;
+        } places[] = {
+            { "damaged", nullptr, kNoLine }, { "damaged", "sound", line }, { "sound", nullptr, line },
+            { nullptr, nullptr, kNoLine },
+        };
+        for (const auto& p : places) {
+            DeleteFileA(beside.c_str());
+            DeleteFileA(symbols.c_str());
+            if (p.besideIt) {
+                ASSERT_TRUE(Write(beside, *p.besideIt == 'd' ? damaged : debug));
+            }
+            if (p.inSymbols) {
+                ASSERT_TRUE(Write(symbols, debug));
+            }
+            EXPECT_EQ(Found(lookup, address), p.answer) << (p.besideIt ? p.besideIt : "none") << " beside it, "
+                                                        << (p.inSymbols ? p.inSymbols : "none") << " in symbols";
+            /* Unmaps the debug file, so that it can be deleted. */
+            lookup.ReleaseModules();
+        }
+        FreeLibrary(library);
+    }
+    for (const std::string& file : { beside, symbols, folder + "moved_lines.dll" })
+        DeleteFileA(file.c_str());
+    RemoveDirectoryA((folder + "symbols").c_str());
+    EXPECT_TRUE(RemoveDirectoryA(folder.c_str())) << "no file of the folder is still mapped";
+}
+
+/* Each platform call of the reader failing once: no line and nothing kept,
+ * so the next lookup reads the module afresh; every handle and view it
+ * opened is closed again. */
+struct Calls {
+    const char* failing;
+    int handles, views, blocks;
+    bool otherStamp;
+} h;
+HMODULE FromAddress(DWORD_PTR a)
+{
+    return strcmp(h.failing, "module") ? tk::kSystemSourceLinesPlatform.moduleFromAddress(a) : nullptr;
+}
+BOOL Stamp(HMODULE m, tk::ModuleStamp* s)
+{
+    if (!strcmp(h.failing, "stamp") || !tk::kSystemSourceLinesPlatform.moduleStamp(m, s))
+        return FALSE;
+    s->timeStamp += h.otherStamp;
+    return TRUE;
+}
+DWORD WINAPI FileName(HMODULE m, LPSTR p, DWORD n)
+{
+    return strcmp(h.failing, "file name") ? GetModuleFileNameA(m, p, n) : 0;
+}
+HANDLE Open(LPCSTR p)
+{
+    HANDLE f = strcmp(h.failing, "open") ? tk::kSystemSourceLinesPlatform.openFile(p) : INVALID_HANDLE_VALUE;
+    h.handles += f != INVALID_HANDLE_VALUE;
+    return f;
+}
+BOOL WINAPI Size(HANDLE f, PLARGE_INTEGER s) { return strcmp(h.failing, "size") ? GetFileSizeEx(f, s) : FALSE; }
+HANDLE Map(HANDLE f)
+{
+    HANDLE m = strcmp(h.failing, "map") ? tk::kSystemSourceLinesPlatform.mapFile(f) : nullptr;
+    h.handles += m != nullptr;
+    return m;
+}
+const void* View(HANDLE m)
+{
+    const void* v = strcmp(h.failing, "view") ? tk::kSystemSourceLinesPlatform.mapView(m) : nullptr;
+    h.views += v != nullptr;
+    return v;
+}
+BOOL Unmap(const void* v)
+{
+    --h.views;
+    return tk::kSystemSourceLinesPlatform.unmapView(v);
+}
+BOOL WINAPI Close(HANDLE x)
+{
+    --h.handles;
+    return CloseHandle(x);
+}
+/* Memory runs out after the module's own block, while its lines are
+ * indexed. */
+void* Grow(void* block, size_t bytes) { return strcmp(h.failing, "memory") || !h.blocks++ ? realloc(block, bytes) : nullptr; }
+
+TEST_F(OwnLines, APlatformCallThatFailsGivesNoLineAndKeepsNothing)
+{
+    const tk::SourceLinesPlatform failing = { FromAddress, Stamp, FileName, Open, Size, Map, View, Unmap, Close, Grow,
+                                              free };
+    tk::UsingPlatform<tk::SourceLinesPlatform> use(tk::SourceLinesSeam(), failing);
+    CSymbolLookup lookup;
+    lookup.Start();
+    h = Calls{ "", 0, 0, 0, false };
+    for (const char* call : { "module", "stamp", "file name", "open", "size", "map", "view", "memory" }) {
+        h.failing = call;
+        h.blocks = 0;
+        EXPECT_EQ(Found(lookup, reinterpret_cast<DWORD_PTR>(&Located)), kNoLine) << call;
+        EXPECT_EQ(lookup.Modules().ModuleCount(), 0) << call;
+        h.failing = "";
+        EXPECT_EQ(Found(lookup, reinterpret_cast<DWORD_PTR>(&Located)), kHere) << "after " << call;
+        lookup.ReleaseModules();
+        EXPECT_EQ(h.handles, 0) << call;
+        EXPECT_EQ(h.views, 0) << call;
+    }
+
+    /* Another file loaded at the same base: read again; one whose file on
+     * disk is not the one loaded: no line from that file. */
+    EXPECT_EQ(Found(lookup, reinterpret_cast<DWORD_PTR>(&Located)), kHere);
+    h.otherStamp = true;
+    EXPECT_EQ(Found(lookup, reinterpret_cast<DWORD_PTR>(&Located)), kNoLine);
+    EXPECT_EQ(lookup.Modules().ModuleCount(), 1) << "kept, as a module without lines";
+    h.otherStamp = false;
+    EXPECT_EQ(Found(lookup, reinterpret_cast<DWORD_PTR>(&Located)), kHere);
+    lookup.ReleaseModules();
+    EXPECT_EQ(h.views, 0);
 }
 
 }  // namespace
