@@ -53,21 +53,30 @@ void Exceptions()
 }
 
 /* Both faults are caught in this very function: tools::tools builds the
- * host with -fnon-call-exceptions. */
+ * host with -fnon-call-exceptions. The program is built with plain -g and
+ * shipped stripped, its debug information in symbols/ beside it. */
 void Faults()
 {
     long code = 0;
     char text[256] = "";
+    const char* file = nullptr;
+    int line = -1;
+    const int divisionLine = __LINE__ + 2;
     try {
         int quotient = 10 / g_zero;
         std::printf("quotient %d\n", quotient);
     } catch (CRunTimeException* e) {
         code = *e;
         e->GetErrorMessage(text, sizeof text);
+        file = e->m_pszFile;
+        line = e->m_nLine;
         e->Delete();
     }
     Check(code == static_cast<long>(EXCEPTION_INT_DIVIDE_BY_ZERO), "a division by zero is caught as CRunTimeException*");
     Check(std::strstr(text, "divide") != nullptr, "the fault's text names the division");
+    std::printf("the fault's source line: %s(%d)\n", file ? file : "none", line);
+    Check(file && std::strstr(file, "host.cpp") && line == divisionLine,
+          "the fault's text finds its source line in the stripped program's debug file");
 
     code = 0;
     try {
