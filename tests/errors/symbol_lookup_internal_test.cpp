@@ -550,6 +550,32 @@ TEST_F(OwnLines, AFaultInALibraryBuiltWithPlainGFindsItsLineAlsoWhereThePlatform
     lookup.ReleaseModules();
 }
 
+TEST_F(OwnLines, AFaultsTextReadsTheModuleAndTkTerminateFreesWhatWasKept)
+{
+    TkInitialize();
+    HMODULE library = LoadLibraryA((tktest::ProgramDirectory() + "tk_test_lines.dll").c_str());
+    ASSERT_NE(library, nullptr);
+    DivideFn divide = reinterpret_cast<DivideFn>(reinterpret_cast<void*>(GetProcAddress(library, "TkLinesDivide")));
+    CException* fault = nullptr;
+    try {
+        divide(1, g_zero);
+    } catch (CRunTimeException* e) {
+        fault = e;
+    }
+    ASSERT_NE(fault, nullptr);
+    EXPECT_EQ(tk::SymbolLookup().Modules().ModuleCount(), 0) << "the fault filter read no module";
+    char text[256];
+    fault->GetErrorMessage(text, sizeof text);
+    ASSERT_NE(fault->m_pszFile, nullptr);
+    const std::string file = fault->m_pszFile;
+    EXPECT_EQ(file.substr(file.find_last_of("/\\") + 1) + ":" + std::to_string(fault->m_nLine), DivideLine(library));
+    EXPECT_EQ(tk::SymbolLookup().Modules().ModuleCount(), 1);
+    fault->Delete();
+    FreeLibrary(library);
+    TkTerminate();
+    EXPECT_EQ(tk::SymbolLookup().Modules().ModuleCount(), 0) << "TkTerminate frees what the lookup kept";
+}
+
 std::string g_program;   /* the program path the reader is told */
 DWORD WINAPI ProgramPath(HMODULE module, LPSTR path, DWORD size)
 {
