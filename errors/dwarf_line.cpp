@@ -77,7 +77,8 @@ bool ReadTextList(ByteReader& header, unsigned fields, ByteRange* list, uint64_t
     return true;
 }
 
-/* The path and directory index of entry index of a version 5 table. */
+/* The path and directory index of entry index of a version 5 table. The
+ * walk ends: ReadEntryTable let no entry of no bytes through. */
 bool ReadEntry(const DebugSections& sections, const LineUnit& unit, ByteRange formats, uint64_t formatCount,
                ByteRange entries, uint64_t index, const char** path, uint64_t* directory)
 {
