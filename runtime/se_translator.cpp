@@ -84,11 +84,23 @@ PendingFault* CurrentPending()
     return static_cast<PendingFault*>(FlsGetValue(g_slot->Get()));
 }
 
-/* A non-continuable exception cannot be resumed at the stub; it takes the
- * platform's default course. */
+/* The platform compiler's C++ throw. GCC's own codes (0x20474343 for a
+ * throw, 0x21474343 and 0x22474343 for the unwinds it starts) carry the
+ * success severity: a throw that no frame takes reaches the filter, and
+ * GCC's runtime counts on the filter before ours to let it return, so that
+ * std::terminate runs. */
+const DWORD kPlatformCxxThrow = 0xE06D7363;
+/* Warnings and errors; informational codes (a debugger's text, a thread's
+ * name) are raised for whoever listens and handled where they are raised. */
+const DWORD kFaultSeverity = 0x80000000;
+
+/* Faults, as the header says: not a C++ runtime's throw, not informational,
+ * and continuable (a non-continuable exception cannot be resumed at the
+ * stub; it takes the platform's default course). */
 bool Translatable(const EXCEPTION_RECORD* record)
 {
-    return !(record->ExceptionFlags & EXCEPTION_NONCONTINUABLE);
+    return (record->ExceptionCode & kFaultSeverity) && record->ExceptionCode != kPlatformCxxThrow &&
+        !(record->ExceptionFlags & EXCEPTION_NONCONTINUABLE);
 }
 
 }  // namespace

@@ -167,7 +167,19 @@ private:
  * fault there (division by zero, access violation, ...) that no handler of
  * the system's own takes is thrown to the nearest catch clause up the stack
  * that takes a CRunTimeException* (one for it, CException*, void* or ...),
- * and never ends in std::terminate:
+ * and never ends in std::terminate.
+ *
+ * What is translated follows the platform compiler's translator, which
+ * takes every structured exception that reaches it unless it is a C++
+ * runtime's own throw: every exception of warning or error severity (code
+ * 0x80000000 and above: the processor's faults, and such codes that a
+ * program raises), but never a C++ throw. A GCC throw (0x20474343, and its
+ * unwinds 0x21474343 and 0x22474343) that no catch takes ends in
+ * std::terminate, as C++ says, also on a thread that the system started
+ * and with a catch (CException*) around it; the platform compiler's throw
+ * (0xE06D7363) is left to its own runtime. Informational exceptions (a
+ * debugger's text, a thread's name) and non-continuable ones are not
+ * translated either. Where a fault is thrown from:
  *
  *   - A function compiled with -fnon-call-exceptions throws from the
  *     faulting instruction itself: a catch in that very function takes the

@@ -1,14 +1,15 @@
 /* A child for faults_test: faults in ways that end a process, or that would
  * end it in std::terminate (exit code 3) if thrown from the wrong place, so
  * the parent can check how it ended. Exit codes: 0 caught as expected, 10
- * caught with another code or address, 11 no exception at all; 4 to 8 as
- * the modes below say. */
+ * caught with another code or address, 11 no exception at all; 4 to 8 and
+ * 13 as the modes below say. */
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
 #include <windows.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "tools/runtime.h"
@@ -33,6 +34,21 @@ __attribute__((noinline)) int Recurse(int n)
 DWORD WINAPI DivideOnThread(void*)
 {
     return static_cast<DWORD>(Divide(1, g_zero));
+}
+
+/* A throw of a type that no catch here takes, on a thread that the
+ * platform starts with no C++ runtime code above it: the C++ rule is
+ * std::terminate, whatever handler for faults lies around. 13 when the
+ * throw came back as a fault instead. */
+DWORD WINAPI ThrowUncaught(void*)
+{
+    TkInitialize();
+    try {
+        throw std::runtime_error("not a fault");
+    } catch (CException* e) {
+        e->Delete();
+        return 13;
+    }
 }
 
 int g_destroyed;
@@ -112,6 +128,25 @@ int main(int argc, char** argv)
         HANDLE thread = CreateThread(nullptr, 0, DivideOnThread, nullptr, 0, nullptr);
         WaitForSingleObject(thread, INFINITE);
         return 4;
+    }
+    if (!strcmp(mode, "uncaught-throw")) {
+        HANDLE thread = CreateThread(nullptr, 0, ThrowUncaught, nullptr, 0, nullptr);
+        WaitForSingleObject(thread, INFINITE);
+        DWORD code = 4;
+        GetExitCodeThread(thread, &code);
+        return static_cast<int>(code);
+    }
+    if (!strcmp(mode, "informational") || !strcmp(mode, "other-cxx-throw")) {
+        /* Codes of no fault: no catch sees them, and the process ends with
+         * the code, as without tools.dll. */
+        const DWORD code = !strcmp(mode, "informational") ? 0x4000ABCD : 0xE06D7363;
+        try {
+            RaiseException(code, 0, 0, nullptr);
+        } catch (CException* e) {
+            e->Delete();
+            return 13;
+        }
+        return 11;
     }
     if (!strcmp(mode, "after-terminate")) {
         TkTerminate();

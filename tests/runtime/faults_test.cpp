@@ -273,6 +273,27 @@ TEST_F(Faults, ATranslatedFaultNeverEndsInTerminate)
     }
 }
 
+TEST_F(Faults, CppThrowsAndInformationalExceptionsAreNoFaults)
+{
+    /* A C++ exception is no fault: on a thread that CreateThread started,
+     * with a catch (CException*) around the throw, it must still reach
+     * std::terminate (exit code 3), and not come back as a fault. */
+    tktest::ChildResult r = tktest::RunChild("fault_child.exe", "uncaught-throw", 60000);
+    ASSERT_TRUE(r.started);
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 3u) << "13: the catch received the throw as a fault";
+
+    /* Neither is an informational exception, nor another C++ runtime's
+     * throw: with no handler of their own, they end the process with their
+     * code. */
+    for (const char* mode : { "informational", "other-cxx-throw" }) {
+        r = tktest::RunChild("fault_child.exe", mode, 60000);
+        ASSERT_TRUE(r.started) << mode;
+        ASSERT_TRUE(r.finished) << mode;
+        EXPECT_EQ(r.exitCode, !strcmp(mode, "informational") ? 0x4000ABCDu : 0xE06D7363u) << mode;
+    }
+}
+
 TEST_F(Faults, TheTranslatingThreadStillCatchesAfterTheChildRuns)
 {
     tktest::ChildResult r = tktest::RunChild("fault_child.exe", "translated", 60000);
