@@ -155,6 +155,9 @@ LONG WINAPI Filter(EXCEPTION_POINTERS* p)
                 *p->ContextRecord = pending->site.context;
                 pending->returnAddress = tk::arch::ProgramCounter(*p->ContextRecord);
             }
+            /* The record's copy keeps the fault's own floating-point state
+             * for the report; the thread goes on without it. */
+            tk::arch::ClearFloatingPointFaults(*p->ContextRecord);
             /* Resume at the stub on the faulting thread's own stack; the
              * system's copies of record and context are gone once it runs. */
             tk::arch::ResumeAt(*p->ContextRecord, tk_FaultStub);

@@ -23,6 +23,32 @@ inline void ResumeAt(CONTEXT& context, void (*stub)())
     context.Eip = reinterpret_cast<DWORD>(stub);
 }
 
+/* Gives context the floating-point state of a call: no exception flag
+ * and no pending x87 exception (a thread resumed with the pending one would
+ * raise it again at its next waiting x87 instruction), and an empty x87
+ * register stack (the calling convention's at every call; a fault in the
+ * middle of a calculation leaves values there that no landing pad knows
+ * of). The SSE unit's flags are sticky: the platform takes a later fault's
+ * code from them, so they go too. The context holds the x87 state twice:
+ * in the x87 unit's own save format, and in the FXSAVE image of the
+ * extended registers, with the SSE state. */
+inline void ClearFloatingPointFaults(CONTEXT& context)
+{
+    const WORD kStatusFaults = 0x80FF;   /* busy, summary, stack fault and the six flags */
+    context.FloatSave.StatusWord &= ~static_cast<DWORD>(kStatusFaults);
+    context.FloatSave.TagWord |= 0xFFFF;   /* two bits a register, 11 for empty */
+    unsigned char* image = context.ExtendedRegisters;
+    WORD status;
+    memcpy(&status, image + 2, sizeof status);
+    status &= ~kStatusFaults;
+    memcpy(image + 2, &status, sizeof status);
+    image[4] = 0;                          /* the abridged tags: every register empty */
+    DWORD mxcsr;
+    memcpy(&mxcsr, image + 24, sizeof mxcsr);
+    mxcsr &= ~0x3Fu;
+    memcpy(image + 24, &mxcsr, sizeof mxcsr);
+}
+
 /* The debug-help library's line query of this target: the 32-bit entry
  * point and its 20-byte record. */
 typedef IMAGEHLP_LINE SymbolLine;

@@ -23,6 +23,21 @@ inline void ResumeAt(CONTEXT& context, void (*stub)())
     context.Rip = reinterpret_cast<DWORD64>(stub);
 }
 
+/* Gives context the floating-point state of a call: no exception flag
+ * and no pending x87 exception (a thread resumed with the pending one would
+ * raise it again at its next waiting x87 instruction), and an empty x87
+ * register stack (the calling convention's at every call; a fault in the
+ * middle of a calculation leaves values there that no landing pad knows
+ * of). The SSE unit's flags are sticky: the platform takes a later fault's
+ * code from them, so they go too. */
+inline void ClearFloatingPointFaults(CONTEXT& context)
+{
+    context.FltSave.StatusWord &= ~0x80FF;   /* busy, summary, stack fault and the six flags */
+    context.FltSave.TagWord = 0;             /* the abridged tags: every register empty */
+    context.FltSave.MxCsr &= ~0x3Fu;
+    context.MxCsr &= ~0x3Fu;
+}
+
 /* The debug-help library's line query of this target: images load above
  * 4 GiB, so only the 64-bit entry point and record can name their
  * addresses. */
