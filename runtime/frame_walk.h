@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include "arch.h"
+#include "runtime/seam.h"
+
 namespace tk {
 
 /* The walk over the frames of a faulting thread . */
@@ -12,6 +15,23 @@ struct FrameFacts {
     const unsigned char* lsda;   /* the frame's GCC C++ exception table, or none */
     DWORD_PTR regionStart;       /* the address its call sites count from */
 };
+
+/* The platform's lookup of the unwind information that covers a code
+ * address: the system's function tables on x86_64, the tables that GCC's
+ * modules register with its unwinder on i686. So that tests can make a
+ * walk meet a lookup that faults, as one over corrupt tables may. */
+struct FrameLookupPlatform {
+    arch::FindFrameFn find;
+};
+
+extern const FrameLookupPlatform kSystemFrameLookupPlatform;
+
+Seam<FrameLookupPlatform>& FrameLookupSeam();
+
+/* Has the lookup do now, outside any fault, the work it does once for
+ * each module that registered tables since (on i686 GCC's unwinder sorts
+ * them on its first lookup, allocating under its lock). */
+void WarmFrameLookup();
 
 /* Finds GCC's C++ personality routine in the shared C++ runtime, by which
  * frames with C++ exception tables are told from others. */

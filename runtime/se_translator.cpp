@@ -24,6 +24,8 @@ struct PendingFault {
     /* Where the throw starts, when not at the fault; here rather than on
      * the filter's stack, which a fault may have left short. */
     tk::ThrowSite site;
+    /* While the filter handles a fault: where on the stack (InsideFilter). */
+    DWORD_PTR insideAt;
 };
 
 /* Threads that hold a block. */
@@ -131,6 +133,58 @@ extern "C" void tk_FaultStub();
 
 namespace {
 
+/* Marks the thread as inside the filter for the mark's life, by the mark's
+ * own place on the thread's stack. A fault below it happened inside the
+ * filter; one above it (a mark left behind when a handler took such a fault
+ * and the thread went on) did not. */
+class InsideFilter {
+public:
+    explicit InsideFilter(PendingFault* pending) : pending_(pending)
+    {
+        pending_->insideAt = reinterpret_cast<DWORD_PTR>(this);
+    }
+    ~InsideFilter() { pending_->insideAt = 0; }
+
+    static bool Holds(const PendingFault& pending, const CONTEXT& fault)
+    {
+        return pending.insideAt && tk::arch::StackPointer(fault) < pending.insideAt;
+    }
+
+private:
+    InsideFilter(const InsideFilter&) = delete;
+    InsideFilter& operator=(const InsideFilter&) = delete;
+
+    PendingFault* pending_;
+};
+
+/* Prepares the thread to resume at the stub and throw there; false when no
+ * catch can be reached without the C++ runtime terminating. */
+bool Translate(EXCEPTION_POINTERS* p, PendingFault* pending)
+{
+    const InsideFilter inside(pending);
+    const tk::ThrowCourse course = tk::FindThrowSite(*p->ContextRecord, &pending->site);
+    if (course == tk::ThrowCourse::kUntranslated)
+        return false;
+    pending->record = *p->ExceptionRecord;
+    pending->record.ExceptionRecord = nullptr;
+    pending->context = *p->ContextRecord;
+    if (course == tk::ThrowCourse::kAtFault) {
+        pending->returnAddress = tk::arch::ProgramCounter(*p->ContextRecord) + 1;
+    } else {
+        /* The caller's registers, as after the call returned: the stub
+         * makes the call itself look like the thrower. */
+        *p->ContextRecord = pending->site.context;
+        pending->returnAddress = tk::arch::ProgramCounter(*p->ContextRecord);
+    }
+    /* The record's copy keeps the fault's own floating-point state for the
+     * report; the thread goes on without it. */
+    tk::arch::ClearFloatingPointFaults(*p->ContextRecord);
+    /* Resume at the stub on the faulting thread's own stack; the system's
+     * copies of record and context are gone once it runs. */
+    tk::arch::ResumeAt(*p->ContextRecord, tk_FaultStub);
+    return true;
+}
+
 LONG WINAPI Filter(EXCEPTION_POINTERS* p)
 {
     PendingFault* pending = CurrentPending();
@@ -141,31 +195,13 @@ LONG WINAPI Filter(EXCEPTION_POINTERS* p)
          * the same way everywhere. */
         TerminateProcess(GetCurrentProcess(), EXCEPTION_STACK_OVERFLOW);
     }
-    if (pending && pending->translator && Translatable(p->ExceptionRecord)) {
-        const tk::ThrowCourse course = tk::FindThrowSite(*p->ContextRecord, &pending->site);
-        if (course != tk::ThrowCourse::kUntranslated) {
-            pending->record = *p->ExceptionRecord;
-            pending->record.ExceptionRecord = nullptr;
-            pending->context = *p->ContextRecord;
-            if (course == tk::ThrowCourse::kAtFault) {
-                pending->returnAddress = tk::arch::ProgramCounter(*p->ContextRecord) + 1;
-            } else {
-                /* The caller's registers, as after the call returned: the
-                 * stub makes the call itself look like the thrower. */
-                *p->ContextRecord = pending->site.context;
-                pending->returnAddress = tk::arch::ProgramCounter(*p->ContextRecord);
-            }
-            /* The record's copy keeps the fault's own floating-point state
-             * for the report; the thread goes on without it. */
-            tk::arch::ClearFloatingPointFaults(*p->ContextRecord);
-            /* Resume at the stub on the faulting thread's own stack; the
-             * system's copies of record and context are gone once it runs. */
-            tk::arch::ResumeAt(*p->ContextRecord, tk_FaultStub);
-            return EXCEPTION_CONTINUE_EXECUTION;
-        }
-        /* No catch can be reached without the C++ runtime terminating:
-         * the fault takes the course it takes on any other thread. */
-    }
+    /* The fault takes the course it takes on any other thread when it
+     * happened inside the filter itself (a second walk might only fault
+     * again), when it is no fault, and when no catch can be reached without
+     * the C++ runtime terminating. */
+    if (pending && pending->translator && !InsideFilter::Holds(*pending, *p->ContextRecord) &&
+        Translatable(p->ExceptionRecord) && Translate(p, pending))
+        return EXCEPTION_CONTINUE_EXECUTION;
     return g_previous ? g_previous(p) : EXCEPTION_CONTINUE_SEARCH;
 }
 
@@ -175,7 +211,6 @@ BOOL CALLBACK InstallFilter(INIT_ONCE*, void*, void**)
     if (slot == FLS_OUT_OF_INDEXES)
         return FALSE;
     g_slot = new (g_slotStorage) UniqueFlsSlot(slot);
-    tk::PrepareThrowSites();
     g_previous = SetUnhandledExceptionFilter(Filter);
     InterlockedExchange(&g_filterInstalled, 1);
     return TRUE;
@@ -207,6 +242,7 @@ void SetSeTranslator(SeTranslator fn)
             return;
         pending = block.Release();
     }
+    PrepareThrowSites();
     pending->translator = fn;
 }
 

@@ -8,7 +8,8 @@
  * faulting instruction look like a call of a function that runs the
  * translator. The translator's throw then unwinds from the faulting frame
  * as from any call. Faults on other threads go to the filter that was in
- * place before. */
+ * place before, and so does a fault inside the filter itself. At the time
+ * of a fault the filter allocates nothing (see FindThrowSite). */
 #ifndef TOOLS_RUNTIME_SE_TRANSLATOR_H
 #define TOOLS_RUNTIME_SE_TRANSLATOR_H
 

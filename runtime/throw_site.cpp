@@ -15,7 +15,11 @@ const int kMostFrames = 4096;
 
 }  // namespace
 
-void PrepareThrowSites() { LearnPersonality(); }
+void PrepareThrowSites()
+{
+    LearnPersonality();
+    WarmFrameLookup();
+}
 
 ThrowCourse FindThrowSite(const CONTEXT& fault, ThrowSite* site)
 {

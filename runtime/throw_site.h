@@ -31,12 +31,17 @@ struct ThrowSite {
 };
 
 /* Walks the faulting thread's frames from fault up to the first one that
- * catches a CRunTimeException*, and says where the throw must start. Makes
- * no allocation and keeps the last-error code; meant for the fault filter. */
+ * catches a CRunTimeException*, and says where the throw must start. Keeps
+ * the last-error code. Makes no allocation, and waits on no lock that an
+ * allocation holds, as long as PrepareThrowSites ran after the last module
+ * that registers unwind tables with GCC's unwinder was loaded; meant for
+ * the fault filter. */
 ThrowCourse FindThrowSite(const CONTEXT& fault, ThrowSite* site);
 
-/* Learns what the walk needs of the C++ runtime; call it once before the
- * first walk, outside any fault. */
+/* Learns what the walk needs of the C++ runtime, and has the frame lookup
+ * do the work that it would otherwise do, allocating, in the first walk
+ * after modules were loaded. Call it outside any fault: before the first
+ * walk, and again when a thread installs a translator. */
 void PrepareThrowSites();
 
 }  // namespace tk

@@ -1,6 +1,11 @@
 /* What TkInitialize learns of the platform, over a stand-in version query
- * and common-controls library, and the cookie counter's wrap. */
+ * and common-controls library, the cookie counter's wrap, and the fault
+ * translator's per-thread state, its filter under a held heap lock and a
+ * fault inside the filter. */
 #include <gtest/gtest.h>
+
+#include <malloc.h>
+#include <stdlib.h>
 
 #include <windows.h>
 #include <shlwapi.h>
@@ -9,6 +14,7 @@
 
 #include "tools/runtime.h"
 #include "library/lifecycle.h"
+#include "runtime/frame_walk.h"
 #include "runtime/se_translator.h"
 
 namespace {
@@ -221,6 +227,94 @@ TEST(Translator, FaultsOnFourThreadsAtOnceAreEachCaughtWithTheirOwnRecord)
         EXPECT_EQ(wrong, 0u);
         CloseHandle(thread);
     }
+}
+
+}  // namespace
+
+namespace {
+
+volatile int g_zero;
+HANDLE g_translating;
+
+/* Tells that the filter is done with the fault, before the throw. */
+void SignallingTranslator(unsigned int code, EXCEPTION_POINTERS* p)
+{
+    SetEvent(g_translating);
+    TkSeTranslator(code, p);
+}
+
+/* Holds the locks of the process's heap and the C runtime's until the
+ * faulting thread reaches its translator, or 5 s have passed; returns
+ * which came first. */
+DWORD WINAPI HoldTheHeaps(void* locked)
+{
+    const HANDLE heaps[] = { GetProcessHeap(), reinterpret_cast<HANDLE>(_get_heap_handle()) };
+    for (HANDLE heap : heaps)
+        HeapLock(heap);
+    SetEvent(locked);
+    const DWORD waited = WaitForSingleObject(g_translating, 5000);
+    for (HANDLE heap : heaps)
+        HeapUnlock(heap);
+    return waited;
+}
+
+/* The process's first fault, while another thread holds the heaps' locks:
+ * a filter that allocated, or waited on a lock that an allocation holds,
+ * would not reach the translator until they are released. Exits with 0
+ * when it did, before. */
+[[noreturn]] void FaultWithTheHeapsLocked()
+{
+    g_translating = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE locked = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    tk::SetSeTranslator(SignallingTranslator);
+    HANDLE holder = CreateThread(nullptr, 0, HoldTheHeaps, locked, 0, nullptr);
+    WaitForSingleObject(locked, INFINITE);
+    try {
+        g_sink = 1 / g_zero;
+    } catch (CRunTimeException* e) {
+        e->Delete();
+    }
+    WaitForSingleObject(holder, INFINITE);
+    DWORD waited = WAIT_FAILED;
+    GetExitCodeThread(holder, &waited);
+    _exit(waited == WAIT_OBJECT_0 ? 0 : 1);
+}
+
+/* A frame lookup that faults, as one over corrupt tables may. */
+void* volatile g_nowhere;
+template <typename Find>
+struct FaultingLookup;
+template <typename Result, typename... Arguments>
+struct FaultingLookup<Result (*)(Arguments...)> {
+    static Result Find(Arguments...) { return *static_cast<Result volatile*>(g_nowhere); }
+};
+const tk::FrameLookupPlatform kFaultingLookup = { FaultingLookup<tk::arch::FindFrameFn>::Find };
+
+/* A fault whose walk faults inside the filter. The fault inside must take
+ * its platform course, as on a thread without the translator: the process
+ * ends with its code. */
+[[noreturn]] void FaultWhoseWalkFaults()
+{
+    tk::SetSeTranslator(TkSeTranslator);
+    const tk::UsingPlatform<tk::FrameLookupPlatform> faulting(tk::FrameLookupSeam(), kFaultingLookup);
+    try {
+        g_sink = 1 / g_zero;
+    } catch (CException* e) {
+        e->Delete();
+    }
+    _exit(1);
+}
+
+/* Each in a process of its own: the first needs the process's first
+ * fault, the second ends the process. */
+TEST(TranslatorDeathTest, TheFilterNeitherAllocatesNorWaitsForTheHeap)
+{
+    EXPECT_EXIT(FaultWithTheHeapsLocked(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(TranslatorDeathTest, AFaultInsideTheFilterGoesOnToThePreviousFilter)
+{
+    EXPECT_EXIT(FaultWhoseWalkFaults(), ::testing::ExitedWithCode(static_cast<int>(EXCEPTION_ACCESS_VIOLATION)), "");
 }
 
 }  // namespace

@@ -8,6 +8,15 @@
 #include <windows.h>
 #include <imagehlp.h>
 
+/* GCC's unwinder's own lookup of the frame description entry that covers
+ * pc, among the tables that modules built by GCC registered. */
+struct dwarf_eh_bases {
+    void* tbase;
+    void* dbase;
+    void* func;
+};
+extern "C" const void* _Unwind_Find_FDE(void* pc, dwarf_eh_bases* bases);
+
 /* The stub enters tk_RaiseTranslated with whatever 4-byte alignment the
  * faulting code had; the function realigns its own frame. */
 #define TK_STUB_TARGET_ALIGNMENT __attribute__((force_align_arg_pointer))
@@ -16,6 +25,10 @@ namespace tk {
 namespace arch {
 
 inline DWORD_PTR ProgramCounter(const CONTEXT& context) { return context.Eip; }
+inline DWORD_PTR StackPointer(const CONTEXT& context) { return context.Esp; }
+
+/* The lookup of the unwind information that covers a code address. */
+typedef const void* (*FindFrameFn)(void* pc, dwarf_eh_bases* bases);
 
 /* Resumes the thread at stub, with every other register as it was. */
 inline void ResumeAt(CONTEXT& context, void (*stub)())

@@ -14,13 +14,6 @@
 #include "runtime/eh_table.h"
 #include "runtime/frame_walk.h"
 
-struct dwarf_eh_bases {
-    void* tbase;
-    void* dbase;
-    void* func;
-};
-extern "C" const void* _Unwind_Find_FDE(void* pc, dwarf_eh_bases* bases);
-
 namespace tk {
 
 namespace {
@@ -277,7 +270,21 @@ bool Evaluate(const unsigned char* block, const CONTEXT& c, DWORD_PTR pushed, bo
     return true;
 }
 
+Seam<FrameLookupPlatform> g_lookupSeam(kSystemFrameLookupPlatform);
+
 }  // namespace
+
+const FrameLookupPlatform kSystemFrameLookupPlatform = { _Unwind_Find_FDE };
+
+Seam<FrameLookupPlatform>& FrameLookupSeam() { return g_lookupSeam; }
+
+/* An address that no table covers makes the unwinder sort the tables of
+ * every module it has not looked into yet. */
+void WarmFrameLookup()
+{
+    dwarf_eh_bases bases;
+    _Unwind_Find_FDE(nullptr, &bases);
+}
 
 bool StepFrame(CONTEXT& context, bool first, FrameFacts* facts)
 {
@@ -285,7 +292,8 @@ bool StepFrame(CONTEXT& context, bool first, FrameFacts* facts)
      * instruction. */
     const DWORD_PTR pc = first ? context.Eip : context.Eip - 1;
     dwarf_eh_bases bases = {};
-    const unsigned char* fde = static_cast<const unsigned char*>(_Unwind_Find_FDE(reinterpret_cast<void*>(pc), &bases));
+    const unsigned char* fde =
+        static_cast<const unsigned char*>(FrameLookupSeam().Calls().find(reinterpret_cast<void*>(pc), &bases));
     if (!fde)
         return false;
     const unsigned char* cie = fde + 4 - LoadUnaligned<DWORD>(fde + 4);

@@ -16,6 +16,10 @@ namespace tk {
 namespace arch {
 
 inline DWORD_PTR ProgramCounter(const CONTEXT& context) { return context.Rip; }
+inline DWORD_PTR StackPointer(const CONTEXT& context) { return context.Rsp; }
+
+/* The lookup of the unwind information that covers a code address. */
+typedef PRUNTIME_FUNCTION (NTAPI* FindFrameFn)(DWORD64 pc, PDWORD64 base, PUNWIND_HISTORY_TABLE history);
 
 /* Resumes the thread at stub, with every other register as it was. */
 inline void ResumeAt(CONTEXT& context, void (*stub)())

@@ -10,14 +10,23 @@ namespace {
 
 bool OnStack(DWORD64 address) { return OnThreadStack(address, sizeof(DWORD64)); }
 
+Seam<FrameLookupPlatform> g_lookupSeam(kSystemFrameLookupPlatform);
+
 }  // namespace
+
+const FrameLookupPlatform kSystemFrameLookupPlatform = { RtlLookupFunctionEntry };
+
+Seam<FrameLookupPlatform>& FrameLookupSeam() { return g_lookupSeam; }
+
+/* The system keeps a module's function table ready from its load on. */
+void WarmFrameLookup() {}
 
 bool StepFrame(CONTEXT& context, bool, FrameFacts* facts)
 {
     if (!OnStack(context.Rsp))
         return false;
     DWORD64 base = 0;
-    PRUNTIME_FUNCTION function = RtlLookupFunctionEntry(context.Rip, &base, nullptr);
+    PRUNTIME_FUNCTION function = FrameLookupSeam().Calls().find(context.Rip, &base, nullptr);
     if (!function) {
         /* A leaf function needs no unwind information: it has not moved the
          * stack, and its return address is on top. The system's unwinder
