@@ -101,6 +101,9 @@ void TkInitialize()
 void TkTerminate()
 {
     tk::SetSeTranslator(nullptr);
+    /* Here already, and not only in the unload notification, which comes
+     * when the loader is unloading the library. */
+    tk::PinIfChainedOver();
     tk::SymbolLookup().Stop();
     tk::SymbolLookup().ReleaseModules();
     tk::LoadedLibraries().FreeAll();

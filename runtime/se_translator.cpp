@@ -205,6 +205,15 @@ LONG WINAPI Filter(EXCEPTION_POINTERS* p)
     return g_previous ? g_previous(p) : EXCEPTION_CONTINUE_SEARCH;
 }
 
+/* Keeps the library loaded for the rest of the process. */
+void PinLibrary()
+{
+    tk::LastErrorKeeper keep;
+    HMODULE self;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&Filter), &self);
+}
+
 BOOL CALLBACK InstallFilter(INIT_ONCE*, void*, void**)
 {
     const DWORD slot = FlsAlloc(FreeBlock);
@@ -248,15 +257,30 @@ void SetSeTranslator(SeTranslator fn)
 
 long TranslatingThreads() { return g_blocks; }
 
+void PinIfChainedOver()
+{
+    if (!g_filterInstalled)
+        return;
+    /* There is no reading the current filter but by replacing it: with ours,
+     * which changes nothing while ours is the current one. */
+    LPTOP_LEVEL_EXCEPTION_FILTER current = SetUnhandledExceptionFilter(Filter);
+    if (current != Filter) {
+        SetUnhandledExceptionFilter(current);
+        PinLibrary();
+    }
+}
+
 void ReleaseTranslation()
 {
     if (!InterlockedExchange(&g_filterInstalled, 0))
         return;
     /* Only when nobody replaced ours since: otherwise the current filter is
-     * someone else's and may already chain to ours. */
+     * someone else's and may chain to ours, which then stays. */
     LPTOP_LEVEL_EXCEPTION_FILTER current = SetUnhandledExceptionFilter(g_previous);
-    if (current != Filter)
+    if (current != Filter) {
         SetUnhandledExceptionFilter(current);
+        PinLibrary();
+    }
     UniqueFlsSlot* slot = g_slot;
     g_slot = nullptr;
     slot->~UniqueFlsSlot();

@@ -29,12 +29,18 @@ void SetSeTranslator(SeTranslator fn);
  * have neither removed it nor ended. For tests and diagnostics. */
 long TranslatingThreads();
 
+/* Keeps the library loaded for the rest of the process when another
+ * filter was installed over ours since the first install: that filter may
+ * chain to ours, which must not outlive the code it points into. For the
+ * library's end (TkTerminate), ahead of an unload. */
+void PinIfChainedOver();
+
 /* For the library's unload, when no thread faults any more: gives the
- * process back the filter that was in place before the first install (if
- * ours is still the current one), since the filter must not outlive the code
- * it points into, and frees the fiber-local slot with the blocks that
- * threads still hold, so that loading the library again does not use up
- * slots. */
+ * process back the filter that was in place before the first install when
+ * ours is still the current one, and otherwise pins the library as
+ * PinIfChainedOver does; then frees the fiber-local slot with the blocks
+ * that threads still hold, so that loading the library again does not use
+ * up slots. */
 void ReleaseTranslation();
 
 }  // namespace tk

@@ -245,7 +245,13 @@ TOOLS_API void TkInitialize();
  * It runs again when the host frees tools.dll (FreeLibrary). At process
  * exit it does not: other libraries may be gone by then, and freeing them or
  * calling into them from the unload notification could crash the exit; the
- * process's end releases everything anyway. */
+ * process's end releases everything anyway.
+ *
+ * When another unhandled-exception filter was installed over the library's
+ * since TkInitialize (a crash reporter's, say), that filter may pass faults
+ * on to the library's: tools.dll then stays loaded for the rest of the
+ * process, FreeLibrary notwithstanding. Otherwise its unload gives back the
+ * filter that was in place before TkInitialize. */
 TOOLS_API void TkTerminate();
 
 /* The platform family as TkInitialize learned it: 0 before TkInitialize,

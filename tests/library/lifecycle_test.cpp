@@ -6,7 +6,10 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <string>
+
 #include "tools/runtime.h"
+#include "support/child_process.h"
 
 namespace {
 
@@ -63,6 +66,51 @@ TEST(Lifecycle, CookiesCountFromOneAndOutliveTerminate)
     EXPECT_EQ(TkGetCookie(), 2u);
     TkTerminate();
     EXPECT_EQ(TkGetCookie(), 3u);
+}
+
+/* A crash reporter's filter, installed over the library's and chaining to
+ * it. */
+LPTOP_LEVEL_EXCEPTION_FILTER g_chained;
+LONG WINAPI Reporter(EXCEPTION_POINTERS* p)
+{
+    return g_chained ? g_chained(p) : EXCEPTION_CONTINUE_SEARCH;
+}
+
+TEST(Lifecycle, AFilterInstalledOverTheLibrarysKeepsTheLibraryLoaded)
+{
+    /* A copy under a name of its own, which this test can free: this
+     * program keeps tools.dll itself. */
+    char temp[MAX_PATH];
+    ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
+    const char* name = sizeof(void*) == 8 ? "tk_chained_tools64.dll" : "tk_chained_tools32.dll";
+    const std::string path = std::string(temp) + name;
+    ASSERT_TRUE(CopyFileA((tktest::ProgramDirectory() + "tools.dll").c_str(), path.c_str(), FALSE));
+    HMODULE copy = LoadLibraryA(path.c_str());
+    ASSERT_NE(copy, nullptr);
+    typedef void (*Function)();
+    Function initialize = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(copy, "_Z12TkInitializev")));
+    Function terminate = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(copy, "_Z11TkTerminatev")));
+    ASSERT_NE(initialize, nullptr);
+    ASSERT_NE(terminate, nullptr);
+
+    const LPTOP_LEVEL_EXCEPTION_FILTER before = SetUnhandledExceptionFilter(nullptr);
+    SetUnhandledExceptionFilter(before);
+    initialize();
+    g_chained = SetUnhandledExceptionFilter(Reporter);
+    EXPECT_NE(g_chained, before) << "the library installed a filter of its own";
+    terminate();
+    EXPECT_TRUE(FreeLibrary(copy));
+    const bool loaded = GetModuleHandleA(name) != nullptr;
+    EXPECT_EQ(SetUnhandledExceptionFilter(before), Reporter) << "the library left the reporter's filter in place";
+    ASSERT_TRUE(loaded) << "the library was unmapped while the reporter's filter chains to it";
+
+    /* The chain still runs, through the library's filter to the one before
+     * it, for an exception on a thread without a translator. */
+    EXCEPTION_RECORD record = {};
+    record.ExceptionCode = 0xE0000017;
+    CONTEXT context = {};
+    EXCEPTION_POINTERS pointers = { &record, &context };
+    EXPECT_EQ(Reporter(&pointers), EXCEPTION_CONTINUE_SEARCH);
 }
 
 }  // namespace
