@@ -3,12 +3,15 @@
  *
  * A throw from the faulting instruction needs every frame up to the one
  * that catches to take it: each must have unwind information, and a frame
- * with a call-site table must list the address. Code without unwind
- * information (a system DLL's, another compiler's) stops the unwinder, and
- * a function built without -fnon-call-exceptions lists only its calls, so
- * a fault in its body is in no site. Such a frame is skipped: the throw
- * starts from its caller, as if the call into it had thrown, and the
- * skipped frames' destructors do not run. */
+ * with a call-site table must list the address. A function built without
+ * -fnon-call-exceptions lists only its calls, so a fault in its body is in
+ * no site: such a frame is skipped, the throw starts from its caller, as
+ * if the call into it had thrown, and the skipped frames' destructors do
+ * not run. Code without unwind information that GCC's unwinder reads stops
+ * it: on x86_64 every module has the system's tables, and a frame of a
+ * system DLL or of another compiler is passed like any other; on i686 the
+ * C runtime and the system DLLs have none, and a fault inside them, or
+ * below them, is left to the platform. */
 #ifndef TOOLS_RUNTIME_THROW_SITE_H
 #define TOOLS_RUNTIME_THROW_SITE_H
 

@@ -1,11 +1,12 @@
 /* What TkInitialize learns of the platform, over a stand-in version query
  * and common-controls library, the cookie counter's wrap, and the fault
  * translator's per-thread state, its filter under a held heap lock and a
- * fault inside the filter. */
+ * fault inside the filter, and, on i686, its reading of frame tables. */
 #include <gtest/gtest.h>
 
 #include <malloc.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <windows.h>
 #include <shlwapi.h>
@@ -318,3 +319,45 @@ TEST(TranslatorDeathTest, AFaultInsideTheFilterGoesOnToThePreviousFilter)
 }
 
 }  // namespace
+
+#if defined(__i386__)
+extern "C" void __register_frame(void* begin);
+extern "C" void __deregister_frame(void* begin);
+
+namespace {
+
+/* Never run: only the table below covers it. */
+unsigned char g_uncalled[16];
+
+/* Any FDE of a CIE whose augmentation starts with 'z' has augmentation
+ * data, also when the CIE names neither personality nor LSDA. */
+TEST(FrameStep, SkipsTheAugmentationDataOfAnFdeWhoseCieHasNoPersonality)
+{
+    alignas(4) unsigned char table[] = {
+        /* CIE: version 1, "zR", code alignment 1, data alignment -4, return
+         * address column 8, one byte of data (absolute addresses); the CFA
+         * is esp + 4, the return address at CFA - 4. */
+        20, 0, 0, 0, 0, 0, 0, 0, 1, 'z', 'R', 0, 1, 0x7C, 8, 1, 0x00, 0x0C, 4, 4, 0x88, 1, 0, 0,
+        /* FDE: its CIE 28 bytes back, the range (filled in below), one byte
+         * of augmentation data, then the CFA moves to esp + 8. */
+        20, 0, 0, 0, 28, 0, 0, 0, 0, 0, 0, 0, 16, 0, 0, 0, 1, 0x0E, 0x0E, 8, 0, 0, 0, 0,
+        /* The end of the table. */
+        0, 0, 0, 0,
+    };
+    const DWORD begin = reinterpret_cast<DWORD>(g_uncalled);
+    memcpy(table + 32, &begin, sizeof begin);
+    __register_frame(table);
+    DWORD stack[4] = { 0x1111, 0x2222, 0x3333, 0x4444 };
+    CONTEXT context = {};
+    context.Eip = begin + 4;
+    context.Esp = reinterpret_cast<DWORD>(stack);
+    tk::FrameFacts facts = {};
+    const bool stepped = tk::StepFrame(context, true, &facts);
+    __deregister_frame(table);
+    ASSERT_TRUE(stepped);
+    EXPECT_EQ(context.Eip, 0x2222u) << "the return address lies below a CFA of esp + 8";
+    EXPECT_EQ(context.Esp, reinterpret_cast<DWORD>(stack + 2));
+}
+
+}  // namespace
+#endif

@@ -47,6 +47,7 @@ struct Cie {
     int returnColumn;
     unsigned char fdeEncoding;
     unsigned char lsdaEncoding;
+    bool hasAugmentationData;   /* the augmentation starts with 'z': each FDE has a block of its own */
     bool hasLsda;
     DWORD_PTR personality;
     const unsigned char* instructions;
@@ -83,9 +84,10 @@ bool ParseCie(const unsigned char* cie, Cie* out)
     out->dataAlign = ReadSleb(&p);
     out->returnColumn = version == 1 ? *p++ : static_cast<int>(ReadUleb(&p));
     out->fdeEncoding = 0;
+    out->hasAugmentationData = augmentation[0] == 'z';
     out->hasLsda = false;
     out->personality = 0;
-    if (augmentation[0] == 'z') {
+    if (out->hasAugmentationData) {
         const DWORD_PTR length = ReadUleb(&p);
         const unsigned char* data = p;
         for (const char* a = augmentation + 1; *a; ++a) {
@@ -305,7 +307,7 @@ bool StepFrame(CONTEXT& context, bool first, FrameFacts* facts)
     if (!ReadEncoded(&p, info.fdeEncoding, &begin) || !ReadEncoded(&p, info.fdeEncoding & 0x0F, &range))
         return false;
     DWORD_PTR lsda = 0;
-    if (info.personality || info.hasLsda) {
+    if (info.hasAugmentationData) {
         const DWORD_PTR length = ReadUleb(&p);
         const unsigned char* data = p;
         if (info.hasLsda && !ReadEncoded(&data, info.lsdaEncoding, &lsda))
