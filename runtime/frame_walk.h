@@ -14,6 +14,10 @@ namespace tk {
 struct FrameFacts {
     const unsigned char* lsda;   /* the frame's GCC C++ exception table, or none */
     DWORD_PTR regionStart;       /* the address its call sites count from */
+    /* The frame has an exception handler that is not GCC's: one that the
+     * system calls for a fault, in its search for a handler, before any
+     * catch in the frames above. */
+    bool otherHandler;
 };
 
 /* The platform's lookup of the unwind information that covers a code

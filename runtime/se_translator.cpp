@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <new>
+#include <utility>
 
 #include "arch.h"
 #include "runtime/last_error.h"
@@ -11,20 +12,21 @@
 
 namespace {
 
-/* What the filter leaves for the resumed thread: the fault's description
- * and where to pretend the call came from. One per thread that installed a
- * translator, reached through a fiber-local slot whose callback frees it
- * when the thread ends (the library asks for no thread notifications); the
- * filter itself never allocates. */
+/* What the first-chance handler or the filter leaves for the resumed
+ * thread: the fault's description and where to pretend the call came from.
+ * One per thread that installed a translator, reached through a fiber-local
+ * slot whose callback frees it when the thread ends (the library asks for
+ * no thread notifications); the handlers themselves never allocate. */
 struct PendingFault {
     tk::SeTranslator translator;
     DWORD_PTR returnAddress;
     EXCEPTION_RECORD record;
     CONTEXT context;
     /* Where the throw starts, when not at the fault; here rather than on
-     * the filter's stack, which a fault may have left short. */
+     * the handler's stack, which a fault may have left short. */
     tk::ThrowSite site;
-    /* While the filter handles a fault: where on the stack (InsideFilter). */
+    /* While a handler of ours handles a fault: where on the stack
+     * (InsideFilter). */
     DWORD_PTR insideAt;
 };
 
@@ -64,12 +66,26 @@ struct FlsSlotTraits {
 };
 typedef tk::UniqueHandle<FlsSlotTraits> UniqueFlsSlot;
 
-/* The slot's owner is made by the first install and destroyed only by
- * ReleaseTranslation, never with the library's static objects: those are
- * destroyed at process exit too, when the slot must stay (see DllMain).
- * Null while there is no slot. */
-alignas(UniqueFlsSlot) unsigned char g_slotStorage[sizeof(UniqueFlsSlot)];
-UniqueFlsSlot* g_slot;
+struct VectoredHandlerTraits {
+    typedef PVOID Handle;
+    static PVOID Empty() { return nullptr; }
+    static void Close(PVOID handler) { RemoveVectoredExceptionHandler(handler); }
+};
+typedef tk::UniqueHandle<VectoredHandlerTraits> UniqueVectoredHandler;
+
+/* What the first install sets up for the process: the slot, and the
+ * first-chance handler that reads the blocks in it, removed before they
+ * are freed. */
+struct Installation {
+    UniqueFlsSlot slot;
+    UniqueVectoredHandler firstChance;
+};
+
+/* Made by the first install and destroyed only by ReleaseTranslation, never
+ * with the library's static objects: those are destroyed at process exit
+ * too, when the slot must stay (see DllMain). Null while there is none. */
+alignas(Installation) unsigned char g_installationStorage[sizeof(Installation)];
+Installation* g_installation;
 
 LPTOP_LEVEL_EXCEPTION_FILTER g_previous;
 INIT_ONCE g_once = INIT_ONCE_STATIC_INIT;
@@ -78,12 +94,12 @@ volatile LONG g_filterInstalled;
 
 PendingFault* CurrentPending()
 {
-    if (!g_slot)
+    if (!g_installation)
         return nullptr;
     /* FlsGetValue may clear the last-error code on success; the faulting
      * code may be about to read it. */
     tk::LastErrorKeeper keep;
-    return static_cast<PendingFault*>(FlsGetValue(g_slot->Get()));
+    return static_cast<PendingFault*>(FlsGetValue(g_installation->slot.Get()));
 }
 
 /* The platform compiler's C++ throw. GCC's own codes (0x20474343 for a
@@ -133,10 +149,11 @@ extern "C" void tk_FaultStub();
 
 namespace {
 
-/* Marks the thread as inside the filter for the mark's life, by the mark's
- * own place on the thread's stack. A fault below it happened inside the
- * filter; one above it (a mark left behind when a handler took such a fault
- * and the thread went on) did not. */
+/* Marks the thread as inside our handling of a fault (the first-chance
+ * handler's or the filter's) for the mark's life, by the mark's own place
+ * on the thread's stack. A fault below it happened inside that handling;
+ * one above it (a mark left behind when a handler took such a fault and
+ * the thread went on) did not. */
 class InsideFilter {
 public:
     explicit InsideFilter(PendingFault* pending) : pending_(pending)
@@ -158,11 +175,11 @@ private:
 };
 
 /* Prepares the thread to resume at the stub and throw there; false when no
- * catch can be reached without the C++ runtime terminating. */
-bool Translate(EXCEPTION_POINTERS* p, PendingFault* pending)
+ * catch can be reached by rule without the C++ runtime terminating. */
+bool Translate(EXCEPTION_POINTERS* p, PendingFault* pending, tk::WalkRule rule)
 {
     const InsideFilter inside(pending);
-    const tk::ThrowCourse course = tk::FindThrowSite(*p->ContextRecord, &pending->site);
+    const tk::ThrowCourse course = tk::FindThrowSite(*p->ContextRecord, rule, &pending->site);
     if (course == tk::ThrowCourse::kUntranslated)
         return false;
     pending->record = *p->ExceptionRecord;
@@ -185,6 +202,28 @@ bool Translate(EXCEPTION_POINTERS* p, PendingFault* pending)
     return true;
 }
 
+/* The thread's block when it has a translator and the fault did not
+ * happen inside our own handling of another. */
+PendingFault* Translating(const CONTEXT& fault)
+{
+    PendingFault* pending = CurrentPending();
+    return pending && pending->translator && !InsideFilter::Holds(*pending, fault) ? pending : nullptr;
+}
+
+/* First in the system's search for a handler, as the platform compiler's
+ * translator is called during that search: the fault goes to the nearest
+ * catch when no frame below it has a handler of its own. Otherwise the
+ * search goes on, and the filter is the last chance. Stack overflow is the
+ * filter's alone. */
+LONG CALLBACK FirstChance(EXCEPTION_POINTERS* p)
+{
+    if (!Translatable(p->ExceptionRecord) || p->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW)
+        return EXCEPTION_CONTINUE_SEARCH;
+    PendingFault* pending = Translating(*p->ContextRecord);
+    return pending && Translate(p, pending, tk::WalkRule::kFirstChance) ? EXCEPTION_CONTINUE_EXECUTION
+                                                                        : EXCEPTION_CONTINUE_SEARCH;
+}
+
 LONG WINAPI Filter(EXCEPTION_POINTERS* p)
 {
     PendingFault* pending = CurrentPending();
@@ -195,12 +234,12 @@ LONG WINAPI Filter(EXCEPTION_POINTERS* p)
          * the same way everywhere. */
         TerminateProcess(GetCurrentProcess(), EXCEPTION_STACK_OVERFLOW);
     }
-    /* The fault takes the course it takes on any other thread when it
-     * happened inside the filter itself (a second walk might only fault
-     * again), when it is no fault, and when no catch can be reached without
-     * the C++ runtime terminating. */
-    if (pending && pending->translator && !InsideFilter::Holds(*pending, *p->ContextRecord) &&
-        Translatable(p->ExceptionRecord) && Translate(p, pending))
+    /* The fault takes the course it takes on any other thread when it is no
+     * fault, when it happened inside our own handling of another (a second
+     * walk might only fault again), and when no catch can be reached
+     * without the C++ runtime terminating. */
+    if (Translatable(p->ExceptionRecord) && (pending = Translating(*p->ContextRecord)) &&
+        Translate(p, pending, tk::WalkRule::kLastChance))
         return EXCEPTION_CONTINUE_EXECUTION;
     return g_previous ? g_previous(p) : EXCEPTION_CONTINUE_SEARCH;
 }
@@ -216,10 +255,13 @@ void PinLibrary()
 
 BOOL CALLBACK InstallFilter(INIT_ONCE*, void*, void**)
 {
-    const DWORD slot = FlsAlloc(FreeBlock);
-    if (slot == FLS_OUT_OF_INDEXES)
+    UniqueFlsSlot slot(FlsAlloc(FreeBlock));
+    if (!slot)
         return FALSE;
-    g_slot = new (g_slotStorage) UniqueFlsSlot(slot);
+    UniqueVectoredHandler firstChance(AddVectoredExceptionHandler(1, FirstChance));
+    if (!firstChance)
+        return FALSE;
+    g_installation = new (g_installationStorage) Installation{ std::move(slot), std::move(firstChance) };
     g_previous = SetUnhandledExceptionFilter(Filter);
     InterlockedExchange(&g_filterInstalled, 1);
     return TRUE;
@@ -234,20 +276,20 @@ void SetSeTranslator(SeTranslator fn)
     /* Removing a translator that was never installed needs no filter. */
     if (!fn && !g_filterInstalled)
         return;
-    /* No slot after ReleaseTranslation: the install is not made again. */
-    if (!InitOnceExecuteOnce(&g_once, InstallFilter, nullptr, nullptr) || !g_slot)
+    /* Nothing after ReleaseTranslation: the install is not made again. */
+    if (!InitOnceExecuteOnce(&g_once, InstallFilter, nullptr, nullptr) || !g_installation)
         return;
     PendingFault* pending = CurrentPending();
     if (!fn) {
         if (pending) {
-            FlsSetValue(g_slot->Get(), nullptr);
+            FlsSetValue(g_installation->slot.Get(), nullptr);
             FreeBlock(pending);
         }
         return;
     }
     if (!pending) {
         UniqueBlock block(NewBlock());
-        if (!block || !FlsSetValue(g_slot->Get(), block.Get()))
+        if (!block || !FlsSetValue(g_installation->slot.Get(), block.Get()))
             return;
         pending = block.Release();
     }
@@ -281,9 +323,9 @@ void ReleaseTranslation()
         SetUnhandledExceptionFilter(current);
         PinLibrary();
     }
-    UniqueFlsSlot* slot = g_slot;
-    g_slot = nullptr;
-    slot->~UniqueFlsSlot();
+    Installation* installation = g_installation;
+    g_installation = nullptr;
+    installation->~Installation();
 }
 
 }  // namespace tk

@@ -21,7 +21,7 @@ void PrepareThrowSites()
     WarmFrameLookup();
 }
 
-ThrowCourse FindThrowSite(const CONTEXT& fault, ThrowSite* site)
+ThrowCourse FindThrowSite(const CONTEXT& fault, WalkRule rule, ThrowSite* site)
 {
     LastErrorKeeper keep;
     CONTEXT frame = fault;
@@ -41,6 +41,8 @@ ThrowCourse FindThrowSite(const CONTEXT& fault, ThrowSite* site)
             facts.lsda ? JudgeFrame(facts.lsda, facts.regionStart, at) : FrameVerdict::kPasses;
         if (verdict == FrameVerdict::kCatches)
             return course;
+        if (rule == WalkRule::kFirstChance && facts.otherHandler)
+            return ThrowCourse::kUntranslated;
         if (verdict == FrameVerdict::kTerminates) {
             site->context = caller;
             course = ThrowCourse::kAtCaller;

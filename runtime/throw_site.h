@@ -26,6 +26,17 @@ enum class ThrowCourse {
                      * fault to the platform */
 };
 
+/* How far the walk goes. */
+enum class WalkRule {
+    /* In the system's search for a handler, before any frame's handler ran:
+     * a frame with a handler of another kind (FrameFacts::otherHandler)
+     * below the catch gets the fault first, and ends the walk. */
+    kFirstChance,
+    /* After every handler declined the fault: up to the catch, whatever
+     * lies between. */
+    kLastChance
+};
+
 struct ThrowSite {
     /* For kAtCaller: the registers of the frame that throws, as they are
      * after the call into the skipped frames returned; its program counter
@@ -34,12 +45,13 @@ struct ThrowSite {
 };
 
 /* Walks the faulting thread's frames from fault up to the first one that
- * catches a CRunTimeException*, and says where the throw must start. Keeps
+ * catches a CRunTimeException*, by rule, and says where the throw must
+ * start; kUntranslated also when a frame ends a first-chance walk. Keeps
  * the last-error code. Makes no allocation, and waits on no lock that an
  * allocation holds, as long as PrepareThrowSites ran after the last module
  * that registers unwind tables with GCC's unwinder was loaded; meant for
  * the fault filter. */
-ThrowCourse FindThrowSite(const CONTEXT& fault, ThrowSite* site);
+ThrowCourse FindThrowSite(const CONTEXT& fault, WalkRule rule, ThrowSite* site);
 
 /* Learns what the walk needs of the C++ runtime, and has the frame lookup
  * do the work that it would otherwise do, allocating, in the first walk

@@ -164,10 +164,9 @@ private:
 /* The structured-exception translator: throws a new CRunTimeException made
  * from p as CRunTimeException* (the static CMemoryException when it cannot be
  * allocated). TkInitialize installs it for the calling thread: a processor
- * fault there (division by zero, access violation, ...) that no handler of
- * the system's own takes is thrown to the nearest catch clause up the stack
- * that takes a CRunTimeException* (one for it, CException*, void* or ...),
- * and never ends in std::terminate.
+ * fault there (division by zero, access violation, ...) is thrown to the
+ * nearest catch clause up the stack that takes a CRunTimeException* (one
+ * for it, CException*, void* or ...), and never ends in std::terminate.
  *
  * What is translated follows the platform compiler's translator, which
  * takes every structured exception that reaches it unless it is a C++
@@ -179,8 +178,24 @@ private:
  * and with a catch (CException*) around it; the platform compiler's throw
  * (0xE06D7363) is left to its own runtime. Informational exceptions (a
  * debugger's text, a thread's name) and non-continuable ones are not
- * translated either. Where a fault is thrown from:
+ * translated either.
  *
+ * Where a fault arrives, in the order in which the system offers it to
+ * handlers, which is the order in which the platform compiler's translator
+ * meets it:
+ *
+ *   - A handler of another kind between the fault and that catch gets the
+ *     fault first: a structured handler of the host's, a system function
+ *     that handles its own faults (IsBadReadPtr), the handler with which
+ *     the system calls a callback.
+ *   - In a callback of the system (a window procedure reached through
+ *     SetWindowPos, SendMessage or DispatchMessage, a TIMERPROC) a catch in
+ *     the callback takes the fault. A catch around the call into the system
+ *     comes after the system's own handler around the callback: the one
+ *     around a TIMERPROC takes every exception and skips the rest of the
+ *     callback; on 64-bit Windows so does the one around a window procedure
+ *     that the system calls from a system call (WM_SIZE through
+ *     SetWindowPos), or the process ends there.
  *   - A function compiled with -fnon-call-exceptions throws from the
  *     faulting instruction itself: a catch in that very function takes the
  *     fault, and the destructors of its locals run.
@@ -196,18 +211,22 @@ private:
  *     the C runtime (strlen of a bad pointer) or in a callback that a system
  *     DLL calls reaches the host's catch above it. On i686 they carry none
  *     that GCC's unwinder reads: a throw cannot pass them.
- *   - Where no catch can be reached so, the fault is not translated and
- *     takes the platform's course, as on a thread without the translator:
- *     the process ends with the fault's own code.
+ *   - When every handler declined the fault, the process's unhandled-
+ *     exception filter offers it to the nearest catch once more, past the
+ *     handlers that declined. While a debugger is attached the system skips
+ *     that last chance and gives the fault to the debugger; all else holds
+ *     as without one.
+ *   - Where no catch can be reached, the fault is not translated and takes
+ *     the platform's course, as on a thread without the translator: the
+ *     process ends with the fault's own code.
  *
  * Stack overflow is not translated: the stack that a throw would need is
  * gone. On a thread with the translator it ends the whole process at once
  * with exit code 0xC00000FD, rather than leaving a dead thread behind in a
  * running process. (64-bit Wine 8 runs out of stack in its own dispatcher
  * first and ends the process before any filter runs, so the code is lost
- * there.) Faults on threads that did not install the
- * translator, and faults that system code handles itself (IsBadReadPtr and
- * the like), are left alone. */
+ * there.) Faults on threads that did not install the translator are left
+ * alone. */
 [[noreturn]] TOOLS_API void TkSeTranslator(unsigned int code, EXCEPTION_POINTERS* p);
 
 /* Milliseconds of performance-counter time, on the counter's own origin and

@@ -5,6 +5,8 @@
 #include <float.h>
 #include <string.h>
 
+#include <string>
+
 #include <windows.h>
 #include <emmintrin.h>
 
@@ -306,6 +308,218 @@ TEST_F(Faults, FloatingPointFaultsAreCaughtOnceAndLeaveTheArithmeticClean)
     }
 }
 
+/* Where a fault in a callback that the system calls arrived. */
+enum class Arrival { kNotCalled, kSwallowed, kOwnCatch, kOuterCatch };
+
+const char* Named(Arrival a)
+{
+    switch (a) {
+    case Arrival::kNotCalled: return "the callback never ran";
+    case Arrival::kSwallowed: return "the system took the fault and skipped the rest of the callback";
+    case Arrival::kOwnCatch: return "the callback's own catch";
+    case Arrival::kOuterCatch: return "the catch around the system's call";
+    }
+    return "?";
+}
+
+Arrival g_arrival;
+bool g_ownCatch;
+bool g_faultOnSize;
+const UINT kFaultMessage = WM_APP + 17;
+
+void FaultInCallback()
+{
+    g_arrival = Arrival::kSwallowed;
+    if (!g_ownCatch) {
+        Divide(1, g_zero);
+        return;
+    }
+    try {
+        Divide(1, g_zero);
+    } catch (CRunTimeException* e) {
+        if (static_cast<long>(*e) == static_cast<long>(0xC0000094))
+            g_arrival = Arrival::kOwnCatch;
+        e->Delete();
+    }
+}
+
+LRESULT CALLBACK FaultingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if ((message == WM_SIZE && g_faultOnSize) || message == kFaultMessage) {
+        FaultInCallback();
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void CALLBACK FaultingTimer(HWND window, UINT, UINT_PTR id, DWORD)
+{
+    FaultInCallback();
+    KillTimer(window, id);
+}
+
+/* The ways a host's code runs inside the system's calls. */
+enum class Route { kSetWindowPos, kSendMessage, kDispatchMessage, kTimer };
+
+/* Dispatches messages until a callback ran, for 5 s at most. */
+void Pump()
+{
+    const DWORD start = GetTickCount();
+    MSG message;
+    while (g_arrival == Arrival::kNotCalled && GetTickCount() - start < 5000) {
+        if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        else
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+Arrival FaultThrough(HWND window, Route route, bool ownCatch)
+{
+    static int width = 300;
+    g_ownCatch = ownCatch;
+    g_arrival = Arrival::kNotCalled;
+    try {
+        switch (route) {
+        case Route::kSetWindowPos:
+            g_faultOnSize = true;
+            SetWindowPos(window, nullptr, 0, 0, ++width, 200, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            g_faultOnSize = false;
+            break;
+        case Route::kSendMessage:
+            SendMessageA(window, kFaultMessage, 0, 0);
+            break;
+        case Route::kDispatchMessage:
+            PostMessageA(window, kFaultMessage, 0, 0);
+            Pump();
+            break;
+        case Route::kTimer:
+            SetTimer(window, 1, 1, FaultingTimer);
+            Pump();
+            KillTimer(window, 1);
+            break;
+        }
+    } catch (CException* e) {
+        e->Delete();
+        g_faultOnSize = false;
+        return Arrival::kOuterCatch;
+    }
+    return g_arrival;
+}
+
+class Callbacks : public Faults {
+protected:
+    void SetUp() override
+    {
+        WNDCLASSA type = {};
+        type.lpfnWndProc = FaultingProcedure;
+        type.hInstance = GetModuleHandleA(nullptr);
+        type.lpszClassName = "tk_faulting_window";
+        RegisterClassA(&type);
+        window_ = CreateWindowA("tk_faulting_window", "", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(window_, nullptr);
+    }
+    void TearDown() override { DestroyWindow(window_); }
+
+    HWND window_ = nullptr;
+};
+
+TEST_F(Callbacks, AFaultInAWindowProcedureOrATimerCallbackReachesItsOwnCatch)
+{
+    const struct {
+        const char* name;
+        Route route;
+    } routes[] = {
+        { "WM_SIZE through SetWindowPos", Route::kSetWindowPos },
+        { "SendMessage", Route::kSendMessage },
+        { "DispatchMessage", Route::kDispatchMessage },
+        { "a TIMERPROC", Route::kTimer },
+    };
+    for (const auto& r : routes) {
+        EXPECT_STREQ(Named(FaultThrough(window_, r.route, true)), Named(Arrival::kOwnCatch)) << r.name;
+    }
+}
+
+TEST_F(Callbacks, AFaultInATimerCallbackWithoutACatchGoesToTheSystemsHandlerFirst)
+{
+    /* The system calls a TIMERPROC inside a handler of its own that takes
+     * every exception; it lies between the fault and the catch around the
+     * DispatchMessage loop, so it comes first, as it would for the platform
+     * compiler's translator. */
+    EXPECT_STREQ(Named(FaultThrough(window_, Route::kTimer, false)), Named(Arrival::kSwallowed));
+}
+
+/* A function of the host with a structured-exception handler of its own,
+ * which takes the fault of its one read and goes on past it with 42. */
+volatile LONG g_ownHandlerCalls;
+
+extern "C" EXCEPTION_DISPOSITION NTAPI tk_SkipTheRead(EXCEPTION_RECORD* record, void*, CONTEXT* context, void*)
+{
+    if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
+        return ExceptionContinueSearch;
+    InterlockedIncrement(&g_ownHandlerCalls);
+#ifdef _WIN64
+    context->Rip += 2;   /* movl (%rcx), %eax */
+    context->Rax = 42;
+#else
+    context->Eip += 2;   /* movl (%ecx), %eax */
+    context->Eax = 42;
+#endif
+    return ExceptionContinueExecution;
+}
+
+#ifdef _WIN64
+/* The handler stands in the function's unwind information. */
+extern "C" int tk_ReadWithOwnHandler(const volatile int* p);
+__asm__(
+    ".text\n"
+    ".globl tk_ReadWithOwnHandler\n"
+    ".def tk_ReadWithOwnHandler; .scl 2; .type 32; .endef\n"
+    ".seh_proc tk_ReadWithOwnHandler\n"
+    "tk_ReadWithOwnHandler:\n"
+    "    .seh_handler tk_SkipTheRead, @except\n"
+    "    subq $40, %rsp\n"
+    "    .seh_stackalloc 40\n"
+    "    .seh_endprologue\n"
+    "    movl (%rcx), %eax\n"
+    "    addq $40, %rsp\n"
+    "    ret\n"
+    "    .seh_endproc\n");
+#else
+/* The handler stands in the thread's chain of handler records, in this
+ * function's frame. */
+__attribute__((noinline)) int tk_ReadWithOwnHandler(const volatile int* p)
+{
+/* GCC 12 takes the segment read of NtCurrentTeb for an access to an
+ * empty array. */
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+    NT_TIB* tib = reinterpret_cast<NT_TIB*>(NtCurrentTeb());
+#pragma GCC diagnostic pop
+    EXCEPTION_REGISTRATION_RECORD record = { tib->ExceptionList, tk_SkipTheRead };
+    tib->ExceptionList = &record;
+    int value;
+    __asm__ volatile("movl (%1), %0" : "=a"(value) : "c"(p) : "memory");
+    tib->ExceptionList = record.Next;
+    return value;
+}
+#endif
+
+TEST_F(Faults, AHandlerOfTheHostDeeperThanTheCatchTakesTheFaultFirst)
+{
+    g_ownHandlerCalls = 0;
+    int read = 0;
+    try {
+        read = tk_ReadWithOwnHandler(nullptr);
+    } catch (CException* e) {
+        ADD_FAILURE() << "the catch took the fault before the handler below it";
+        e->Delete();
+    }
+    EXPECT_EQ(read, 42);
+    EXPECT_EQ(g_ownHandlerCalls, 1);
+}
+
 volatile LONG g_debugStrings;
 
 LONG WINAPI CountDebugStrings(EXCEPTION_POINTERS* p)
@@ -436,6 +650,56 @@ TEST_F(Faults, TheTranslatingThreadStillCatchesAfterTheChildRuns)
     ASSERT_TRUE(r.started);
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.exitCode, 0u) << "the child caught its fault and exited normally";
+}
+
+/* Runs fault_child.exe in the given mode as a debugger does: each exception
+ * is reported to it first, and it passes each on to the child unhandled.
+ * Returns the child's exit code, or 1 when it did not end in 60 s. */
+DWORD ExitCodeUnderADebugger(const char* mode)
+{
+    std::string command = "\"" + tktest::ProgramDirectory() + "fault_child.exe\" " + mode;
+    STARTUPINFOA start = {};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION child = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr,
+                        &start, &child))
+        return 1;
+    DWORD exitCode = 1;
+    DEBUG_EVENT event;
+    while (WaitForDebugEvent(&event, 60000)) {
+        DWORD status = DBG_CONTINUE;
+        switch (event.dwDebugEventCode) {
+        case CREATE_PROCESS_DEBUG_EVENT:
+            CloseHandle(event.u.CreateProcessInfo.hFile);
+            break;
+        case LOAD_DLL_DEBUG_EVENT:
+            CloseHandle(event.u.LoadDll.hFile);
+            break;
+        case EXCEPTION_DEBUG_EVENT:
+            /* The loader's breakpoint is the debugger's own. */
+            if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
+                status = DBG_EXCEPTION_NOT_HANDLED;
+            break;
+        case EXIT_PROCESS_DEBUG_EVENT:
+            exitCode = event.u.ExitProcess.dwExitCode;
+            break;
+        }
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+        if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT)
+            break;
+    }
+    if (exitCode == 1)
+        TerminateProcess(child.hProcess, 1);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    return exitCode;
+}
+
+TEST_F(Faults, AFaultIsTranslatedWithADebuggerAttached)
+{
+    /* The system never calls the unhandled-exception filter while a
+     * debugger is attached. */
+    EXPECT_EQ(ExitCodeUnderADebugger("translated"), 0u) << "the child's catch did not get its fault";
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
  * A frame without such an entry (the C runtime's, a system DLL's, code of
  * another compiler) cannot be stepped soundly, and GCC's unwinder cannot
  * pass it either: the walk ends there. So does one whose rules use DWARF
- * operations beyond the few that GCC emits for x86 frames. */
+ * operations beyond the few that GCC emits for x86 frames. A frame's
+ * exception handlers are the records it put on the thread's chain at
+ * fs:[0]. */
 #include <string.h>
 
 #include "arch.h"
@@ -71,6 +73,30 @@ DWORD* Slot(CONTEXT& c, int reg)
 }
 
 bool OnStack(DWORD_PTR address) { return OnThreadStack(address, sizeof(DWORD)); }
+
+/* Whether a record of the thread's chain of exception handlers lies in
+ * [low, high): code whose frame is there registered a handler. GCC's code
+ * registers none; the chain runs from the deepest record up, and ends at
+ * -1 (or at a record that breaks that order or leaves the stack). */
+bool HandlerRecordIn(DWORD_PTR low, DWORD_PTR high)
+{
+/* GCC 12 takes the segment read of NtCurrentTeb for an access to an
+ * empty array. */
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+    const NT_TIB* tib = reinterpret_cast<const NT_TIB*>(NtCurrentTeb());
+#pragma GCC diagnostic pop
+    DWORD_PTR below = 0;
+    for (const EXCEPTION_REGISTRATION_RECORD* record = tib->ExceptionList;;) {
+        const DWORD_PTR at = reinterpret_cast<DWORD_PTR>(record);
+        if (at <= below || at >= high || !OnThreadStack(at, sizeof *record))
+            return false;
+        if (at >= low)
+            return true;
+        below = at;
+        record = record->Next;
+    }
+}
 
 bool ParseCie(const unsigned char* cie, Cie* out)
 {
@@ -369,6 +395,9 @@ bool StepFrame(CONTEXT& context, bool first, FrameFacts* facts)
     if (rules.regs[kReturnColumn].rule == Rule::kUndefined)
         caller.Eip = 0;   /* the outermost frame */
     caller.Esp = cfa;
+    /* The frame's own stack lies from its stack pointer up to its caller's;
+     * records deeper than the first frame's are the dispatcher's. */
+    facts->otherHandler = HandlerRecordIn(context.Esp, cfa);
     context = caller;
 
     if (lsda && IsCxxPersonality(reinterpret_cast<const void*>(info.personality))) {

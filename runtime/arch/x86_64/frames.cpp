@@ -1,6 +1,7 @@
 /* frames.cpp (x86_64) -- stepping a faulting thread's frames with the
  * system's own unwinder and function tables, which every image of the
- * platform and of GCC carries. */
+ * platform and of GCC carries. A frame's exception handler is the language
+ * handler that its unwind information names. */
 #include "arch.h"
 #include "runtime/frame_walk.h"
 
@@ -39,9 +40,13 @@ bool StepFrame(CONTEXT& context, bool, FrameFacts* facts)
     DWORD64 establisher = 0;
     PEXCEPTION_ROUTINE handler =
         RtlVirtualUnwind(UNW_FLAG_EHANDLER, base, context.Rip, function, &context, &data, &establisher, nullptr);
-    if (IsCxxPersonality(reinterpret_cast<const void*>(handler)) && data) {
-        facts->lsda = static_cast<const unsigned char*>(data);
-        facts->regionStart = base + function->BeginAddress;
+    if (IsCxxPersonality(reinterpret_cast<const void*>(handler))) {
+        if (data) {
+            facts->lsda = static_cast<const unsigned char*>(data);
+            facts->regionStart = base + function->BeginAddress;
+        }
+    } else {
+        facts->otherHandler = handler != nullptr;
     }
     return context.Rip == 0 || OnStack(context.Rsp);
 }
