@@ -88,8 +88,10 @@ TEST(Lifecycle, AFilterInstalledOverTheLibrarysKeepsTheLibraryLoaded)
     HMODULE copy = LoadLibraryA(path.c_str());
     ASSERT_NE(copy, nullptr);
     typedef void (*Function)();
-    Function initialize = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(copy, "_Z12TkInitializev")));
-    Function terminate = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(copy, "_Z11TkTerminatev")));
+    const auto entry = [copy](const char* name) {
+        return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(copy, name)));
+    };
+    const Function initialize = entry("_Z12TkInitializev"), terminate = entry("_Z11TkTerminatev");
     ASSERT_NE(initialize, nullptr);
     ASSERT_NE(terminate, nullptr);
 
