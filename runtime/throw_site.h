@@ -50,7 +50,7 @@ struct ThrowSite {
  * the last-error code. Makes no allocation, and waits on no lock that an
  * allocation holds, as long as PrepareThrowSites ran after the last module
  * that registers unwind tables with GCC's unwinder was loaded; meant for
- * the fault filter. */
+ * the fault handlers. */
 ThrowCourse FindThrowSite(const CONTEXT& fault, WalkRule rule, ThrowSite* site);
 
 /* Learns what the walk needs of the C++ runtime, and has the frame lookup
