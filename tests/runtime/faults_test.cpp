@@ -41,8 +41,10 @@ const int kX87DivideLine = __LINE__ + 1;
 __attribute__((noipa)) void X87Divide() { g_x87 = g_x87One / g_x87Zero; __asm__ volatile("fwait"); }
 __attribute__((noipa)) void X87Invalid() { g_x87 = g_x87Zero / g_x87Zero; __asm__ volatile("fwait"); }
 __attribute__((noipa)) void X87Overflow() { g_x87 = g_x87Huge * g_x87Huge; __asm__ volatile("fwait"); }
+/* Plain arithmetic rather than an intrinsic, whose instruction the line
+ * tables give to the intrinsic's own header. */
 const int kSseDivideLine = __LINE__ + 1;
-__attribute__((noipa, target("sse2"))) void SseDivide() { g_sse = SSE_OP(_mm_div_sd, g_sseOne, g_sseZero); }
+__attribute__((noipa, target("sse2,fpmath=sse"))) void SseDivide() { g_sse = g_sseOne / g_sseZero; }
 __attribute__((noipa, target("sse2"))) void SseInvalid() { g_sse = SSE_OP(_mm_div_sd, g_sseZero, g_sseZero); }
 __attribute__((noipa, target("sse2"))) void SseOverflow() { g_sse = SSE_OP(_mm_mul_sd, g_sseHuge, g_sseHuge); }
 __attribute__((noipa)) long double X87Clean(long double a)
