@@ -30,6 +30,7 @@ HANDLE Make(Kind kind)
     HANDLE h = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(g_nextHandle));
     g_nextHandle += 4;
     R().live[h] = kind;
+    R().origins[h] = R().calls.back();
     ++R().made;
     return h;
 }
@@ -128,6 +129,8 @@ LRESULT WINAPI RecSendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM 
     if (message != STM_SETIMAGE)
         return 0;
     LPARAM previous = R().pictures[window];
+    if (lParam && IsSelectedAnywhere(reinterpret_cast<HGDIOBJ>(lParam)))
+        ++R().shownWhileSelected;
     /* A copying control shows (and owns) a bitmap of its own. */
     if (lParam && R().copyingWindows.count(window))
         lParam = reinterpret_cast<LPARAM>(Make(Kind::Bitmap));
@@ -152,9 +155,7 @@ HBITMAP WINAPI RecCreateCompatibleBitmap(HDC dc, int width, int height)
     Record("CreateCompatibleBitmap", { Num(dc), width, height });
     if (Fails("CreateCompatibleBitmap"))
         return nullptr;
-    HBITMAP bitmap = static_cast<HBITMAP>(Make(Kind::Bitmap));
-    R().bitmapSizes[bitmap] = SIZE{ width, height };
-    return bitmap;
+    return static_cast<HBITMAP>(Make(Kind::Bitmap));
 }
 
 HBRUSH WINAPI RecCreateSolidBrush(COLORREF color)
@@ -213,7 +214,8 @@ BOOL WINAPI RecDeleteObject(HGDIOBJ object)
 }
 
 /* The painting calls carry what they paint with: PatBlt the selected brush
- * and bitmap, LineTo the selected pen, TextOutA the selected font. */
+ * and bitmap, LineTo the selected pen, TextOutA the selected font, the text
+ * colour and the background mode. */
 BOOL WINAPI RecPatBlt(HDC dc, int x, int y, int width, int height, DWORD rop)
 {
     Record("PatBlt", { Num(dc), x, y, width, height, static_cast<long>(rop), Num(Selected(dc, Kind::Brush)),
@@ -260,7 +262,11 @@ COLORREF WINAPI RecSetTextColor(HDC dc, COLORREF color)
 
 BOOL WINAPI RecTextOutA(HDC dc, int x, int y, LPCSTR text, int length)
 {
-    Record("TextOutA", { Num(dc), x, y, length, Num(Selected(dc, Kind::Font)) }, std::string(text, length));
+    Record("TextOutA",
+           { Num(dc), x, y, length, Num(Selected(dc, Kind::Font)),
+             static_cast<long>(R().textColor.count(dc) ? R().textColor[dc] : 0),
+             R().bkMode.count(dc) ? R().bkMode[dc] : OPAQUE },
+           std::string(text, length));
     return TRUE;
 }
 
@@ -330,6 +336,84 @@ int Recorder::IndexOf(const std::string& op, long handle) const
         if (calls[i].op == op && (handle == 0 || (!calls[i].args.empty() && calls[i].args[0] == handle)))
             return static_cast<int>(i);
     return -1;
+}
+
+std::vector<HGDIOBJ> Recorder::Made(const std::string& op) const
+{
+    /* Handles are numbered in the order they are made. */
+    std::vector<HGDIOBJ> made;
+    for (const auto& entry : origins)
+        if (entry.second.op == op)
+            made.push_back(entry.first);
+    return made;
+}
+
+COLORREF Recorder::ColorOf(long handle) const
+{
+    auto it = origins.find(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(handle)));
+    if (it == origins.end())
+        return kNoPen;
+    if (it->second.op == "CreatePen")
+        return static_cast<COLORREF>(it->second.args[2]);
+    if (it->second.op == "CreateSolidBrush")
+        return static_cast<COLORREF>(it->second.args[0]);
+    return kNoPen;
+}
+
+std::ostream& operator<<(std::ostream& out, const Stroke& s)
+{
+    return out << "(" << s.x1 << "," << s.y1 << ")-(" << s.x2 << "," << s.y2 << ") colour " << std::hex << s.color
+               << std::dec;
+}
+
+std::vector<Stroke> Strokes()
+{
+    std::vector<Stroke> strokes;
+    int x = 0, y = 0;
+    for (const Call& c : R().calls) {
+        if (c.op != "MoveToEx" && c.op != "LineTo")
+            continue;
+        int toX = static_cast<int>(c.args[1]), toY = static_cast<int>(c.args[2]);
+        if (c.op == "LineTo")
+            strokes.push_back(Stroke{ x, y, toX, toY, R().ColorOf(c.args[3]) });
+        x = toX;
+        y = toY;
+    }
+    return strokes;
+}
+
+std::vector<Stroke> StrokesIn(COLORREF color)
+{
+    std::vector<Stroke> found;
+    for (const Stroke& s : Strokes())
+        if (s.color == color)
+            found.push_back(s);
+    return found;
+}
+
+std::vector<int> Columns(COLORREF color)
+{
+    std::vector<int> columns;
+    for (const Stroke& s : StrokesIn(color))
+        if (s.x1 == s.x2 && s.y1 != s.y2)
+            columns.push_back(s.x1);
+    return columns;
+}
+
+std::vector<int> Rows(COLORREF color)
+{
+    std::vector<int> rows;
+    for (const Stroke& s : StrokesIn(color))
+        if (s.y1 == s.y2 && s.x1 != s.x2)
+            rows.push_back(s.y1);
+    return rows;
+}
+
+HRESULT DrawLater(CGraph& g)
+{
+    R().now += 500;
+    R().calls.clear();
+    return g.Draw();
 }
 
 }  // namespace tktest

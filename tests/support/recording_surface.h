@@ -1,12 +1,14 @@
 /* recording_surface.h -- a drawing surface that paints nothing and keeps
  * every call with its arguments, hands out stand-in handles, keeps account
- * of what is made, selected and released, and fails calls on demand. */
+ * of what is made, selected and released, and fails calls on demand; and the
+ * strokes of a drawing read back from the calls. */
 #ifndef TOOLS_TESTS_SUPPORT_RECORDING_SURFACE_H
 #define TOOLS_TESTS_SUPPORT_RECORDING_SURFACE_H
 
 #include <windows.h>
 
 #include <map>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -26,6 +28,7 @@ enum class Kind { Pen, Brush, Font, Bitmap, WindowDC, MemoryDC };
 
 struct Recorder {
     std::vector<Call> calls;
+    std::map<HANDLE, Call> origins;    /* the call that made each handle */
     DWORD now = 0;                     /* what the clock reads */
     std::map<HWND, RECT> windows;      /* client rectangles; others fail */
 
@@ -39,11 +42,11 @@ struct Recorder {
 
     /* Accounts. */
     std::map<HANDLE, Kind> live;       /* made and not yet released */
-    std::map<HBITMAP, SIZE> bitmapSizes;
     int made = 0;
     int released = 0;
     int badReleases = 0;               /* of a handle not live: twice, or never made */
     int releasedWhileSelected = 0;     /* objects and contexts given up in use */
+    int shownWhileSelected = 0;        /* bitmaps given to a window while in a context */
     int allocations = 0;
     int frees = 0;
     std::map<HWND, LPARAM> pictures;   /* what each window shows (STM_SETIMAGE) */
@@ -57,6 +60,10 @@ struct Recorder {
     /* The index in calls of the first call of op whose first argument is
      * handle (any call of op when handle is 0), or -1. */
     int IndexOf(const std::string& op, long handle = 0) const;
+    /* The handles that calls of op made, oldest first. */
+    std::vector<HGDIOBJ> Made(const std::string& op) const;
+    /* The colour that a pen or brush was made of; kNoPen for any other. */
+    COLORREF ColorOf(long handle) const;
 };
 
 /* The one recorder behind kRecordingSurface; Fresh() starts it anew and
@@ -115,6 +122,34 @@ public:
         return samples;
     }
 };
+
+/* Moves the clock past the drawing interval, forgets the calls so far and
+ * draws g: the calls recorded are then that drawing's. */
+HRESULT DrawLater(CGraph& g);
+
+/* A new graph's grid and line colours. */
+const COLORREF kGrid = 0x408000, kGreen = 0x00FF00, kYellow = 0x00FFFF, kRed = 0x0000FF, kWhite = 0xFFFFFF;
+
+/* One LineTo of the calls recorded: from the current position to its end, in
+ * the colour of its pen (kNoPen for a context's own). */
+struct Stroke {
+    int x1, y1, x2, y2;
+    COLORREF color;
+    bool operator==(const Stroke& o) const
+    {
+        return x1 == o.x1 && y1 == o.y1 && x2 == o.x2 && y2 == o.y2 && color == o.color;
+    }
+};
+std::ostream& operator<<(std::ostream& out, const Stroke& s);
+const COLORREF kNoPen = CLR_INVALID;
+
+/* The strokes recorded, all or those of one colour, in order. */
+std::vector<Stroke> Strokes();
+std::vector<Stroke> StrokesIn(COLORREF color);
+/* The columns of the vertical and the rows of the horizontal strokes of one
+ * colour, in order. */
+std::vector<int> Columns(COLORREF color = kGrid);
+std::vector<int> Rows(COLORREF color = kGrid);
 
 /* Stand-in windows for the recorder. */
 const HWND kGraphWindow = reinterpret_cast<HWND>(0x10010);
