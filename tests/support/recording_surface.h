@@ -81,37 +81,11 @@ HGDIOBJ StockOf(Kind kind);
 
 inline long Num(const void* handle) { return static_cast<long>(reinterpret_cast<INT_PTR>(handle)); }
 
-/* A graph on the recording surface, with its state in the open. */
+/* A graph on the recording surface, with the samples of its lines as its
+ * histories hand them back. */
 class RecordedGraph : public CGraph {
 public:
     explicit RecordedGraph(int lines, HWND below = nullptr) : CGraph(lines, below) {}
-
-    using CGraph::m_hWnd;
-    using CGraph::m_hWndBelow;
-    using CGraph::m_Pens;
-    using CGraph::m_GridPen;
-    using CGraph::m_BkBrush;
-    using CGraph::m_Rect;
-    using CGraph::m_Bitmap;
-    using CGraph::m_Font;
-    using CGraph::m_nLines;
-    using CGraph::m_nMaxSamples;
-    using CGraph::m_nUnit;
-    using CGraph::m_nMin;
-    using CGraph::m_nMax;
-    using CGraph::m_nGridPercent;
-    using CGraph::m_Widths;
-    using CGraph::m_nGridWidth;
-    using CGraph::m_fScaleY;
-    using CGraph::m_fGridX;
-    using CGraph::m_fGridY;
-    using CGraph::m_dwLastDraw;
-    using CGraph::m_bSuspended;
-    using CGraph::m_GridColor;
-    using CGraph::m_BkColor;
-    using CGraph::m_Colors;
-    using CGraph::m_History;
-    using CGraph::s_nGridOffset;
 
     /* Line i's samples, newest first. */
     std::vector<int> Samples(int i) const
