@@ -18,8 +18,9 @@ const COLORREF kGreen = 0x00FF00;
 const COLORREF kYellow = 0x00FFFF;
 const COLORREF kMark = RGB(255, 0, 255);
 
-/* A graph whose objects a test can see, with a grid of its own: the graph's
- * grid and a small square of its own. */
+/* A graph with a grid of its own (the graph's grid and a small square of its
+ * own) that hands out the drawing objects it holds, as a derived class may
+ * read them. */
 class WindowGraph : public CGraph {
 public:
     WindowGraph(int lines, HWND below) : CGraph(lines, below) {}
@@ -39,8 +40,6 @@ public:
         return { m_Pens[0].Handle(), m_Pens[1].Handle(), m_Pens[2].Handle(), m_Pens[3].Handle(),
                  m_GridPen.Handle(), m_BkBrush.Handle(), m_Bitmap.Handle(), m_Font.Handle() };
     }
-    RECT Rect() const { return m_Rect; }
-    unsigned Bound() const { return m_nMaxSamples; }
 };
 
 class GraphWindow : public ::testing::Test {
@@ -88,6 +87,15 @@ protected:
 
     static bool Dead(HGDIOBJ object) { return GetObjectType(object) == 0; }
 
+    /* The size of the picture that the chart shows. */
+    SIZE Picture() const
+    {
+        BITMAP info = {};
+        HGDIOBJ shown = reinterpret_cast<HGDIOBJ>(SendMessageA(chart_, STM_GETIMAGE, IMAGE_BITMAP, 0));
+        GetObjectA(shown, sizeof info, &info);
+        return SIZE{ info.bmWidth, info.bmHeight };
+    }
+
     HWND parent_ = nullptr;
     HWND chart_ = nullptr;
     HWND below_ = nullptr;
@@ -97,14 +105,13 @@ TEST_F(GraphWindow, PaintsBackgroundGridLabelsAndLines)
 {
     WindowGraph graph(2, below_);
     ASSERT_EQ(graph.Attach(chart_), S_OK);
-    RECT r = graph.Rect();
-    EXPECT_EQ(r.right, 400);
-    EXPECT_EQ(r.bottom, 280);
+    EXPECT_EQ(Picture().cx, 400);
+    EXPECT_EQ(Picture().cy, 280);
     ASSERT_EQ(graph.SetUnit(1), S_OK);
-    ASSERT_EQ(graph.Bound(), 400u);
     EXPECT_EQ(graph.Draw(), S_FALSE) << "within 500 ms of Attach";
 
-    /* A known series: line 0 at 90 (row 27), line 1 at 30 (row 195). */
+    /* A known series across all 400 columns: line 0 at 90 (row 27), line 1
+     * at 30 (row 195). */
     for (int n = 0; n < 400; ++n) {
         int samples[2] = { 90, 30 };
         ASSERT_EQ(graph.Add(samples), S_OK);
@@ -148,8 +155,8 @@ TEST_F(GraphWindow, TheSecondWindowsHeightComesOffOnceWhereverItLies)
         WindowGraph graph(1, below_);
         for (int n = 0; n < 3; ++n) {
             ASSERT_EQ(graph.Attach(chart_), S_OK);
-            EXPECT_EQ(graph.Rect().bottom, 280) << "second window at " << at.x << "," << at.y << ", attach " << n;
-            EXPECT_EQ(graph.Rect().right, 400);
+            EXPECT_EQ(Picture().cy, 280) << "second window at " << at.x << "," << at.y << ", attach " << n;
+            EXPECT_EQ(Picture().cx, 400);
         }
     }
 }
