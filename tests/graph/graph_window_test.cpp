@@ -44,7 +44,10 @@ public:
 
 class GraphWindow : public ::testing::Test {
 protected:
-    void SetUp() override
+    /* One set of windows for all tests, left for the process's end to take
+     * away: under Wine on an X server without a window manager, each
+     * DestroyWindow of a top-level window takes 2 s. */
+    static void SetUpTestSuite()
     {
         WNDCLASSA wc = {};
         wc.lpfnWndProc = DefWindowProcA;
@@ -52,23 +55,23 @@ protected:
         wc.lpszClassName = "GraphWindowTest";
         wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
         RegisterClassA(&wc);
-        parent_ = CreateWindowA("GraphWindowTest", "graph", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 600, 500,
-                                nullptr, nullptr, wc.hInstance, nullptr);
-        ASSERT_NE(parent_, nullptr);
-        chart_ = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE | SS_BITMAP, 0, 0, 400, 300, parent_, nullptr,
+        HWND parent = CreateWindowA("GraphWindowTest", "graph", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 600, 500,
+                                    nullptr, nullptr, wc.hInstance, nullptr);
+        chart_ = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE | SS_BITMAP, 0, 0, 400, 300, parent, nullptr,
                                wc.hInstance, nullptr);
-        /* Over the chart's bottom edge, as a status bar lies. */
-        below_ = CreateWindowA("STATIC", "status", WS_CHILD | WS_VISIBLE, 0, 280, 400, 20, parent_, nullptr,
+        below_ = CreateWindowA("STATIC", "status", WS_CHILD | WS_VISIBLE, 0, 280, 400, 20, parent, nullptr,
                                wc.hInstance, nullptr);
-        ASSERT_NE(chart_, nullptr);
-        ASSERT_NE(below_, nullptr);
-        Pump(50);
     }
 
-    void TearDown() override
+    void SetUp() override
     {
-        if (parent_)
-            DestroyWindow(parent_);
+        ASSERT_NE(chart_, nullptr);
+        ASSERT_NE(below_, nullptr);
+        /* The second window over the chart's bottom edge, as a status bar
+         * lies. */
+        SetWindowPos(chart_, nullptr, 0, 0, 400, 300, SWP_NOZORDER);
+        SetWindowPos(below_, nullptr, 0, 280, 400, 20, SWP_NOZORDER);
+        Pump(50);
     }
 
     /* Lets the windows handle their messages for at least ms milliseconds. */
@@ -88,7 +91,7 @@ protected:
     static bool Dead(HGDIOBJ object) { return GetObjectType(object) == 0; }
 
     /* The size of the picture that the chart shows. */
-    SIZE Picture() const
+    static SIZE Picture()
     {
         BITMAP info = {};
         HGDIOBJ shown = reinterpret_cast<HGDIOBJ>(SendMessageA(chart_, STM_GETIMAGE, IMAGE_BITMAP, 0));
@@ -96,10 +99,12 @@ protected:
         return SIZE{ info.bmWidth, info.bmHeight };
     }
 
-    HWND parent_ = nullptr;
-    HWND chart_ = nullptr;
-    HWND below_ = nullptr;
+    static HWND chart_;
+    static HWND below_;
 };
+
+HWND GraphWindow::chart_ = nullptr;
+HWND GraphWindow::below_ = nullptr;
 
 TEST_F(GraphWindow, PaintsBackgroundGridLabelsAndLines)
 {
