@@ -1,7 +1,7 @@
 /* component_platform.cpp -- the system's calls for component creation. */
+#include "base/allocation.h"
+#include "base/module_calls.h"
 #include "component/component_platform.h"
-#include "runtime/allocation.h"
-#include "runtime/module_calls.h"
 
 namespace tk {
 

@@ -7,8 +7,8 @@
 #include <windows.h>
 #include <stddef.h>
 
-#include "runtime/handles.h"
-#include "runtime/seam.h"
+#include "base/handles.h"
+#include "base/seam.h"
 
 namespace tk {
 

@@ -4,7 +4,7 @@
 #include <unknwn.h>
 
 #include "tools/component.h"
-#include "runtime/hresult.h"
+#include "base/hresult.h"
 #include "component/component_platform.h"
 #include "component/library_list.h"
 

@@ -1,7 +1,7 @@
 /* library_list.cpp -- the libraries kept loaded for component objects. */
+#include "base/init_order.h"
 #include "component/component_platform.h"
 #include "component/library_list.h"
-#include "runtime/init_order.h"
 
 namespace tk {
 

@@ -8,7 +8,7 @@
 
 #include <windows.h>
 
-#include "runtime/growable_array.h"
+#include "base/growable_array.h"
 
 namespace tk {
 

@@ -3,8 +3,8 @@
 #define TOOLS_ERRORS_FAULT_LOCATION_H
 
 #include "tools/runtime.h"
-#include "errors/file_names.h"
-#include "errors/symbol_lookup.h"
+#include "sourceline/file_names.h"
+#include "sourceline/symbol_lookup.h"
 
 namespace tk {
 

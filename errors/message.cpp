@@ -4,8 +4,8 @@
 
 #include "tools/runtime.h"
 #include "errors/fault_location.h"
-#include "errors/file_names.h"
-#include "errors/symbol_lookup.h"
+#include "sourceline/file_names.h"
+#include "sourceline/symbol_lookup.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 /* graph_platform.cpp -- the graph's platform operations over GDI and user32. */
 #include "tools/runtime.h"
+#include "base/allocation.h"
 #include "graph/graph_platform.h"
-#include "runtime/allocation.h"
 
 namespace tk {
 

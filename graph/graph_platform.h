@@ -8,7 +8,7 @@
 #include <stddef.h>
 #include <windows.h>
 
-#include "runtime/seam.h"
+#include "base/seam.h"
 
 namespace tk {
 

@@ -7,9 +7,9 @@
 
 #include <windows.h>
 
+#include "base/hresult.h"
+#include "base/unique_handle.h"
 #include "graph/graph_platform.h"
-#include "runtime/hresult.h"
-#include "runtime/unique_handle.h"
 
 namespace tk {
 

@@ -4,8 +4,8 @@
 
 #include "tools/graph.h"
 #include "graph/geometry.h"
-#include "graph/owners.h"
 #include "graph/graph_platform.h"
+#include "graph/owners.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
  * changes. */
 #include "tools/graph.h"
 #include "graph/geometry.h"
-#include "graph/owners.h"
 #include "graph/graph_platform.h"
+#include "graph/owners.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 #include <shlwapi.h>
 
 #include "tools/runtime.h"
-#include "library/lifecycle.h"
-#include "runtime/handles.h"
-#include "runtime/module_calls.h"
-#include "runtime/se_translator.h"
+#include "base/handles.h"
+#include "base/module_calls.h"
 #include "component/library_list.h"
-#include "errors/symbol_lookup.h"
+#include "faults/se_translator.h"
+#include "library/lifecycle.h"
+#include "sourceline/symbol_lookup.h"
 
 static_assert(sizeof(OSVERSIONINFOA) == 148, "the version query takes the 148-byte record");
 static_assert(sizeof(DLLVERSIONINFO) == 20, "DllGetVersion takes the 20-byte record");

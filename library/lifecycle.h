@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "runtime/seam.h"
+#include "base/seam.h"
 
 namespace tk {
 

@@ -1,9 +1,9 @@
 /* profile_path.cpp -- where a settings profile's file lies. */
 #include <string.h>
 
+#include "base/handles.h"
+#include "base/module_directory.h"
 #include "profile/profile_path.h"
-#include "runtime/handles.h"
-#include "runtime/module_directory.h"
 
 namespace tk {
 

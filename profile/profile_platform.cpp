@@ -1,6 +1,6 @@
 /* profile_platform.cpp -- the system's calls behind the settings profile. */
+#include "base/module_calls.h"
 #include "profile/profile_platform.h"
-#include "runtime/module_calls.h"
 
 namespace tk {
 

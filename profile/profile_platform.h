@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "runtime/seam.h"
+#include "base/seam.h"
 
 namespace tk {
 

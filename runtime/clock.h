@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "runtime/seam.h"
+#include "base/seam.h"
 
 namespace tk {
 

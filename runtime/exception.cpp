@@ -3,7 +3,7 @@
 #include <string.h>
 
 #include "tools/runtime.h"
-#include "runtime/hresult.h"
+#include "base/hresult.h"
 #include "runtime/statics.h"
 
 namespace {

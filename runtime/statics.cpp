@@ -1,5 +1,5 @@
 /* statics.cpp -- the shared exception objects. */
-#include "runtime/init_order.h"
+#include "base/init_order.h"
 #include "runtime/statics.h"
 
 namespace {

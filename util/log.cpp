@@ -3,7 +3,7 @@
 #include <stdio.h>
 
 #include "tools/util.h"
-#include "runtime/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include "bench_table.h"
 #include "bench_timer.h"
 #include "dwarf4_fault.h"
-#include "errors/line_index.h"
-#include "errors/mapped_file.h"
-#include "errors/pe_image.h"
-#include "errors/symbol_lookup.h"
+#include "debuginfo/line_index.h"
+#include "sourceline/mapped_file.h"
+#include "debuginfo/pe_image.h"
+#include "sourceline/symbol_lookup.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "errors/box_text.h"
 #include "errors/fault_location.h"
-#include "errors/file_names.h"
+#include "sourceline/file_names.h"
 #include "errors/report_box.h"
 
 namespace {
@@ -32,7 +32,7 @@ BOOL WINAPI Cleanup(HANDLE)
     return TRUE;
 }
 BOOL WINAPI Initialize(HANDLE, PCSTR, BOOL) { return TRUE; }
-BOOL WINAPI GetLine(HANDLE, tk::arch::SymbolAddress, PDWORD, tk::arch::SymbolLine* line)
+BOOL WINAPI GetLine(HANDLE, tk::dbghelp::SymbolAddress, PDWORD, tk::dbghelp::SymbolLine* line)
 {
     SetLastError(g.lineError);
     if (!g.found)
@@ -53,7 +53,7 @@ FARPROC WINAPI Entry(HMODULE, LPCSTR name)
     const std::string n = name;
     void* f = n == "SymCleanup" ? reinterpret_cast<void*>(Cleanup)
         : n == "SymInitialize" ? reinterpret_cast<void*>(Initialize)
-        : n == tk::arch::kGetLineEntryPoint ? reinterpret_cast<void*>(GetLine) : nullptr;
+        : n == tk::dbghelp::kGetLineEntryPoint ? reinterpret_cast<void*>(GetLine) : nullptr;
     return reinterpret_cast<FARPROC>(f);
 }
 BOOL WINAPI Free(HMODULE) { return TRUE; }

@@ -15,8 +15,8 @@
 
 #include "tools/runtime.h"
 #include "library/lifecycle.h"
-#include "runtime/frame_walk.h"
-#include "runtime/se_translator.h"
+#include "faults/frame_walk.h"
+#include "faults/se_translator.h"
 
 namespace {
 

@@ -1,0 +1,64 @@
+/* source_lines_platform.cpp -- the system's calls for the source-line
+ * reader. */
+#include "base/allocation.h"
+#include "base/module_calls.h"
+#include "sourceline/source_lines_platform.h"
+
+namespace tk {
+
+namespace {
+
+/* Functions of our own rather than the imports, so that the table is
+ * constant and complete before any static constructor runs. */
+HMODULE ModuleFromAddress(DWORD_PTR address)
+{
+    HMODULE module = nullptr;
+    const DWORD flags = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
+    return GetModuleHandleExA(flags, reinterpret_cast<LPCSTR>(address), &module) ? module : nullptr;
+}
+
+/* The loader has checked these headers; they are read where it put them. */
+BOOL Stamp(HMODULE module, ModuleStamp* stamp)
+{
+    const unsigned char* base = reinterpret_cast<const unsigned char*>(module);
+    const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE)
+        return FALSE;
+    const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    if (nt->Signature != IMAGE_NT_SIGNATURE)
+        return FALSE;
+    stamp->timeStamp = nt->FileHeader.TimeDateStamp;
+    stamp->imageSize = nt->OptionalHeader.SizeOfImage;
+    return TRUE;
+}
+
+HANDLE OpenForReading(LPCSTR path)
+{
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+BOOL WINAPI FileSize(HANDLE file, PLARGE_INTEGER size) { return GetFileSizeEx(file, size); }
+
+HANDLE MapReadOnly(HANDLE file) { return CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr); }
+
+const void* ViewReadOnly(HANDLE mapping) { return MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0); }
+
+BOOL Unmap(const void* view) { return UnmapViewOfFile(view); }
+
+BOOL WINAPI Close(HANDLE handle) { return CloseHandle(handle); }
+
+}  // namespace
+
+const SourceLinesPlatform kSystemSourceLinesPlatform = {
+    ModuleFromAddress, Stamp, SystemModuleFileName, OpenForReading, FileSize, MapReadOnly, ViewReadOnly, Unmap,
+    Close, Reallocate, Release,
+};
+
+namespace {
+Seam<SourceLinesPlatform> g_seam(kSystemSourceLinesPlatform);
+}  // namespace
+
+Seam<SourceLinesPlatform>& SourceLinesSeam() { return g_seam; }
+
+}  // namespace tk

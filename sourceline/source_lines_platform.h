@@ -1,0 +1,73 @@
+/* source_lines_platform.h -- the platform calls of the source-line reader,
+ * and the owners of the handles it opens.
+ *
+ * The reader finds the module that holds an address, reads its file from
+ * disk and keeps what it learned; tests stand in modules, files and
+ * failures of their own through this table. */
+#ifndef TOOLS_SOURCELINE_SOURCE_LINES_PLATFORM_H
+#define TOOLS_SOURCELINE_SOURCE_LINES_PLATFORM_H
+
+#include <windows.h>
+#include <stddef.h>
+
+#include "base/seam.h"
+#include "base/unique_handle.h"
+
+namespace tk {
+
+/* What a module's headers in memory say of the file it was loaded from. */
+struct ModuleStamp {
+    DWORD timeStamp;    /* the file header's */
+    DWORD imageSize;    /* the optional header's */
+};
+
+struct SourceLinesPlatform {
+    /* The module that holds address, without taking a reference; null
+     * when none does. */
+    HMODULE (*moduleFromAddress)(DWORD_PTR address);
+    /* False when the module's headers cannot be read. */
+    BOOL (*moduleStamp)(HMODULE module, ModuleStamp* stamp);
+    DWORD (WINAPI* getModuleFileName)(HMODULE module, LPSTR path, DWORD size);
+    /* Opens an existing file for reading, letting others read it and
+     * delete it; INVALID_HANDLE_VALUE on failure. */
+    HANDLE (*openFile)(LPCSTR path);
+    BOOL (WINAPI* getFileSize)(HANDLE file, PLARGE_INTEGER size);
+    /* A read-only mapping of the whole file; null on failure. */
+    HANDLE (*mapFile)(HANDLE file);
+    /* A read-only view of the whole mapping; null on failure. */
+    const void* (*mapView)(HANDLE mapping);
+    BOOL (*unmapView)(const void* view);
+    BOOL (WINAPI* closeHandle)(HANDLE handle);
+    void* (*reallocate)(void* block, size_t bytes);
+    void (*release)(void* block);
+};
+
+extern const SourceLinesPlatform kSystemSourceLinesPlatform;
+
+Seam<SourceLinesPlatform>& SourceLinesSeam();
+
+struct SourceFileTraits {
+    typedef HANDLE Handle;
+    static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE file) { SourceLinesSeam().Calls().closeHandle(file); }
+};
+
+struct SourceMappingTraits {
+    typedef HANDLE Handle;
+    static HANDLE Empty() { return nullptr; }
+    static void Close(HANDLE mapping) { SourceLinesSeam().Calls().closeHandle(mapping); }
+};
+
+struct SourceViewTraits {
+    typedef const void* Handle;
+    static const void* Empty() { return nullptr; }
+    static void Close(const void* view) { SourceLinesSeam().Calls().unmapView(view); }
+};
+
+typedef UniqueHandle<SourceFileTraits> UniqueSourceFile;
+typedef UniqueHandle<SourceMappingTraits> UniqueSourceMapping;
+typedef UniqueHandle<SourceViewTraits> UniqueSourceView;
+
+}  // namespace tk
+
+#endif
