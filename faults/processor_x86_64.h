@@ -1,8 +1,8 @@
-/* processor.h (x86_64) -- what the fault translator needs to know of a
+/* processor_x86_64.h -- what the fault translator needs to know of a
  * 64-bit x86 processor. The i686 twin of this file has the same
  * names; faults/processor.h picks the target's. */
-#ifndef TOOLS_FAULTS_X86_64_PROCESSOR_H
-#define TOOLS_FAULTS_X86_64_PROCESSOR_H
+#ifndef TOOLS_FAULTS_PROCESSOR_X86_64_H
+#define TOOLS_FAULTS_PROCESSOR_X86_64_H
 
 #include <string.h>
 #include <windows.h>
