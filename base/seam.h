@@ -2,32 +2,43 @@
  *
  * Each subsystem makes the platform calls that tests must be able to fail or
  * watch through one table of function pointers (the subsystem's Platform
- * struct), reached through one process-wide Seam. The seam starts on the
- * system's table, which is constant, so that it is complete before any static
- * constructor runs; nothing in the public headers shows it.
+ * struct), reached through one process-wide Seam; nothing of it shows in the
+ * public headers.
+ *
+ * The system's table is defined constexpr: the compiler makes it complete
+ * in the image itself, before any code runs (a test program that copies it
+ * into a table of its own at its start copies it whole), and refuses an
+ * entry that code would have to fill. Its entries are the platform's
+ * functions themselves, which the linker resolves to their import thunks;
+ * a function of the library's own stands in a table only where the call
+ * needs more than its arguments passed on (fixed arguments, a deprecated
+ * call, other types).
  *
  * A test routes a subsystem's calls through its own table for a scope with
- * UsingPlatform. The switch is not synchronised: make it before the calls it
- * is for start, and end it after they end. */
+ * UsingPlatform, the only way to switch a seam; the table in use before is
+ * back when the scope ends. The switch is not synchronised: make it before
+ * the calls it is for start, and end it after they end. */
 #ifndef TOOLS_BASE_SEAM_H
 #define TOOLS_BASE_SEAM_H
 
 namespace tk {
 
 template <class Platform>
+class UsingPlatform;
+
+template <class Platform>
 class Seam {
 public:
-    constexpr explicit Seam(const Platform& system) : system_(&system), current_(&system) {}
+    constexpr explicit Seam(const Platform& system) : current_(&system) {}
 
     const Platform& Calls() const { return *current_; }
-    /* The given table, or the system's again for null. */
-    void Use(const Platform* platform) { current_ = platform ? platform : system_; }
 
 private:
+    friend class UsingPlatform<Platform>;
+
     Seam(const Seam&) = delete;
     Seam& operator=(const Seam&) = delete;
 
-    const Platform* system_;
     const Platform* current_;
 };
 
@@ -35,14 +46,18 @@ private:
 template <class Platform>
 class UsingPlatform {
 public:
-    UsingPlatform(Seam<Platform>& seam, const Platform& platform) : seam_(seam) { seam_.Use(&platform); }
-    ~UsingPlatform() { seam_.Use(nullptr); }
+    UsingPlatform(Seam<Platform>& seam, const Platform& platform) : seam_(seam), previous_(seam.current_)
+    {
+        seam_.current_ = &platform;
+    }
+    ~UsingPlatform() { seam_.current_ = previous_; }
 
 private:
     UsingPlatform(const UsingPlatform&) = delete;
     UsingPlatform& operator=(const UsingPlatform&) = delete;
 
     Seam<Platform>& seam_;
+    const Platform* previous_;
 };
 
 }  // namespace tk

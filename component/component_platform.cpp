@@ -1,12 +1,11 @@
 /* component_platform.cpp -- the system's calls for component creation. */
 #include "base/allocation.h"
-#include "base/module_calls.h"
 #include "component/component_platform.h"
 
 namespace tk {
 
-const ComponentPlatform kSystemComponentPlatform = {
-    SystemLoadLibrary, SystemGetProcAddress, SystemFreeLibrary, Reallocate, Release,
+constexpr ComponentPlatform kSystemComponentPlatform = {
+    LoadLibraryA, GetProcAddress, FreeLibrary, Reallocate, Release,
 };
 
 namespace {

@@ -14,16 +14,9 @@ const char kProjectWord[] = "Velquor";
 /* The size GetErrorMessage is given. */
 const unsigned long kMessageSize = 256;
 
-/* Our own function rather than the import, so that the table is constant
- * and complete before any static constructor runs. */
-int WINAPI ShowBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
-{
-    return MessageBoxA(owner, text, caption, type);
-}
-
 }  // namespace
 
-const ReportPlatform kSystemReportPlatform = { ShowBox };
+constexpr ReportPlatform kSystemReportPlatform = { MessageBoxA };
 
 namespace {
 Seam<ReportPlatform> g_seam(kSystemReportPlatform);

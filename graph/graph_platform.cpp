@@ -9,10 +9,7 @@ namespace {
 DWORD Ticks() { return TkGetTickCount(); }
 }  // namespace
 
-/* The addresses of imports are read from the import table, so this table is
- * filled by the library's static set-up, before any host code runs; nothing
- * of the library draws a graph during that set-up. */
-const GraphPlatform kSystemGraphPlatform = {
+constexpr GraphPlatform kSystemGraphPlatform = {
     GetClientRect, GetDC, ReleaseDC, MoveWindow, SendMessageA,
     CreateCompatibleDC, DeleteDC, CreateCompatibleBitmap, CreateSolidBrush, CreatePen, CreateFontA,
     SelectObject, DeleteObject,

@@ -4,7 +4,6 @@
 
 #include "tools/runtime.h"
 #include "base/handles.h"
-#include "base/module_calls.h"
 #include "component/library_list.h"
 #include "faults/se_translator.h"
 #include "library/lifecycle.h"
@@ -17,8 +16,6 @@ namespace tk {
 
 namespace {
 
-/* A function of our own rather than the import, so that the table is
- * constant and complete before any static constructor runs. */
 BOOL WINAPI Version(OSVERSIONINFOA* info)
 {
 #pragma GCC diagnostic push
@@ -60,8 +57,8 @@ bool CommonControlsMajorVersion(DWORD* major)
 
 }  // namespace
 
-const LifecyclePlatform kSystemLifecyclePlatform = {
-    Version, SystemLoadLibrary, SystemGetProcAddress, SystemFreeLibrary,
+constexpr LifecyclePlatform kSystemLifecyclePlatform = {
+    Version, LoadLibraryA, GetProcAddress, FreeLibrary,
 };
 
 namespace {

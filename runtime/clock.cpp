@@ -5,11 +5,6 @@
 namespace tk {
 
 namespace {
-/* Our own functions rather than the imports, so that the table is constant
- * and complete before any static constructor runs. */
-BOOL WINAPI Frequency(LARGE_INTEGER* f) { return QueryPerformanceFrequency(f); }
-BOOL WINAPI Counter(LARGE_INTEGER* c) { return QueryPerformanceCounter(c); }
-DWORD WINAPI Ticks() { return GetTickCount(); }
 
 /* volatile and the clobbers keep every execution: the compiler may neither
  * merge nor drop the instruction. */
@@ -20,7 +15,7 @@ void Cpuid()
 }
 }  // namespace
 
-const ClockPlatform kSystemClockPlatform = { Frequency, Counter, Ticks, Cpuid };
+constexpr ClockPlatform kSystemClockPlatform = { QueryPerformanceFrequency, QueryPerformanceCounter, GetTickCount, Cpuid };
 
 namespace {
 Seam<ClockPlatform> g_seam(kSystemClockPlatform);

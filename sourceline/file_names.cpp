@@ -6,7 +6,7 @@
 
 namespace tk {
 
-const FileNamesPlatform kSystemFileNamesPlatform = { Allocate, Release };
+constexpr FileNamesPlatform kSystemFileNamesPlatform = { Allocate, Release };
 
 namespace {
 Seam<FileNamesPlatform> g_seam(kSystemFileNamesPlatform);

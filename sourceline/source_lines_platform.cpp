@@ -1,15 +1,12 @@
 /* source_lines_platform.cpp -- the system's calls for the source-line
  * reader. */
 #include "base/allocation.h"
-#include "base/module_calls.h"
 #include "sourceline/source_lines_platform.h"
 
 namespace tk {
 
 namespace {
 
-/* Functions of our own rather than the imports, so that the table is
- * constant and complete before any static constructor runs. */
 HMODULE ModuleFromAddress(DWORD_PTR address)
 {
     HMODULE module = nullptr;
@@ -38,21 +35,15 @@ HANDLE OpenForReading(LPCSTR path)
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-BOOL WINAPI FileSize(HANDLE file, PLARGE_INTEGER size) { return GetFileSizeEx(file, size); }
-
 HANDLE MapReadOnly(HANDLE file) { return CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr); }
 
 const void* ViewReadOnly(HANDLE mapping) { return MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0); }
 
-BOOL Unmap(const void* view) { return UnmapViewOfFile(view); }
-
-BOOL WINAPI Close(HANDLE handle) { return CloseHandle(handle); }
-
 }  // namespace
 
-const SourceLinesPlatform kSystemSourceLinesPlatform = {
-    ModuleFromAddress, Stamp, SystemModuleFileName, OpenForReading, FileSize, MapReadOnly, ViewReadOnly, Unmap,
-    Close, Reallocate, Release,
+constexpr SourceLinesPlatform kSystemSourceLinesPlatform = {
+    ModuleFromAddress, Stamp, GetModuleFileNameA, OpenForReading, GetFileSizeEx, MapReadOnly, ViewReadOnly,
+    UnmapViewOfFile, CloseHandle, Reallocate, Release,
 };
 
 namespace {

@@ -36,7 +36,7 @@ struct SourceLinesPlatform {
     HANDLE (*mapFile)(HANDLE file);
     /* A read-only view of the whole mapping; null on failure. */
     const void* (*mapView)(HANDLE mapping);
-    BOOL (*unmapView)(const void* view);
+    BOOL (WINAPI* unmapView)(LPCVOID view);
     BOOL (WINAPI* closeHandle)(HANDLE handle);
     void* (*reallocate)(void* block, size_t bytes);
     void (*release)(void* block);

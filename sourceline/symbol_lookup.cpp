@@ -7,7 +7,6 @@
 #include "base/hresult.h"
 #include "base/init_order.h"
 #include "base/last_error.h"
-#include "base/module_calls.h"
 #include "base/module_directory.h"
 #include "sourceline/symbol_lookup.h"
 
@@ -22,14 +21,6 @@ const DWORD kOptions = 0x14;
 const UINT kQuietErrorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
 const char kSymbols[] = "symbols";
 const char kDatabasePattern[] = "symbols\\*.pdb";
-
-/* Functions of our own rather than the imports, so that the table is
- * constant and complete before any static constructor runs. */
-UINT WINAPI ErrorMode(UINT mode) { return SetErrorMode(mode); }
-HANDLE WINAPI FindFirst(LPCSTR pattern, WIN32_FIND_DATAA* found) { return FindFirstFileA(pattern, found); }
-BOOL WINAPI FindNext(HANDLE search, WIN32_FIND_DATAA* found) { return FindNextFileA(search, found); }
-BOOL WINAPI FindEnd(HANDLE search) { return FindClose(search); }
-HANDLE WINAPI ThisProcess() { return GetCurrentProcess(); }
 
 /* The error mode that the scan gives back to the process. A mode is a set
  * of the system's few flags, so all bits set is never one. */
@@ -47,9 +38,9 @@ T EntryPoint(const SymbolLookupPlatform& platform, HMODULE module, const char* n
 
 }  // namespace
 
-const SymbolLookupPlatform kSystemSymbolLookupPlatform = {
-    SystemLoadLibrary, SystemGetProcAddress, SystemFreeLibrary, SystemModuleFileName, ErrorMode, FindFirst, FindNext,
-    FindEnd, ThisProcess, Reallocate, Release,
+constexpr SymbolLookupPlatform kSystemSymbolLookupPlatform = {
+    LoadLibraryA, GetProcAddress, FreeLibrary, GetModuleFileNameA, SetErrorMode, FindFirstFileA, FindNextFileA,
+    FindClose, GetCurrentProcess, Reallocate, Release,
 };
 
 namespace {

@@ -1,4 +1,4 @@
-/* frames.cpp (i686) -- stepping a faulting thread's frames with the DWARF
+/* frames_dwarf_cfi.cpp (i686) -- stepping a faulting thread's frames with the DWARF
  * call-frame information that GCC's unwinder itself uses: the frame
  * description entries that each module built by GCC registers with the
  * shared runtime (found through _Unwind_Find_FDE), run as far as the
@@ -298,11 +298,13 @@ bool Evaluate(const unsigned char* block, const CONTEXT& c, DWORD_PTR pushed, bo
     return true;
 }
 
-Seam<FrameLookupPlatform> g_lookupSeam(kSystemFrameLookupPlatform);
-
 }  // namespace
 
-const FrameLookupPlatform kSystemFrameLookupPlatform = { _Unwind_Find_FDE };
+constexpr FrameLookupPlatform kSystemFrameLookupPlatform = { _Unwind_Find_FDE };
+
+namespace {
+Seam<FrameLookupPlatform> g_lookupSeam(kSystemFrameLookupPlatform);
+}  // namespace
 
 Seam<FrameLookupPlatform>& FrameLookupSeam() { return g_lookupSeam; }
 

@@ -1,4 +1,4 @@
-/* frames.cpp (x86_64) -- stepping a faulting thread's frames with the
+/* frames_rtl_unwind.cpp (x86_64) -- stepping a faulting thread's frames with the
  * system's own unwinder and function tables, which every image of the
  * platform and of GCC carries. A frame's exception handler is the language
  * handler that its unwind information names. */
@@ -11,11 +11,13 @@ namespace {
 
 bool OnStack(DWORD64 address) { return OnThreadStack(address, sizeof(DWORD64)); }
 
-Seam<FrameLookupPlatform> g_lookupSeam(kSystemFrameLookupPlatform);
-
 }  // namespace
 
-const FrameLookupPlatform kSystemFrameLookupPlatform = { RtlLookupFunctionEntry };
+constexpr FrameLookupPlatform kSystemFrameLookupPlatform = { RtlLookupFunctionEntry };
+
+namespace {
+Seam<FrameLookupPlatform> g_lookupSeam(kSystemFrameLookupPlatform);
+}  // namespace
 
 Seam<FrameLookupPlatform>& FrameLookupSeam() { return g_lookupSeam; }
 

@@ -28,11 +28,9 @@ typedef std::vector<std::vector<long>> PenList;
 
 class GraphModel : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        tktest::Fresh();
-        Recording().windows[kGraphWindow] = RECT{ 0, 0, 400, 300 };
-    }
+    void SetUp() override { Recording().windows[kGraphWindow] = RECT{ 0, 0, 400, 300 }; }
+
+    tktest::RecordingScope recording_;
 
     /* The style, width and colour of each pen made since the calls were
      * last cleared. */

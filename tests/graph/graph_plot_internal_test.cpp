@@ -41,7 +41,9 @@ int Offset()
 
 class GraphPlot : public ::testing::Test {
 protected:
-    void SetUp() override { tktest::FreshWithStatusBar(1000); }
+    void SetUp() override { tktest::WithStatusBar(1000); }
+
+    tktest::RecordingScope recording_;
 };
 
 TEST_F(GraphPlot, DrawsAtMostOnceInFiveHundredMillisecondsAndNotWhileSuspended)

@@ -21,9 +21,11 @@ class GraphSurface : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        tktest::FreshWithStatusBar(5000);
+        tktest::WithStatusBar(5000);
         Recording().windows[kOtherWindow] = RECT{ 0, 0, 200, 100 };
     }
+
+    tktest::RecordingScope recording_;
 
     /* Every context given back, and nothing of ours left in one or shown
      * from one. */

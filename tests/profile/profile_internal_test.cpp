@@ -116,12 +116,9 @@ const tk::ProfilePlatform kFake = { ModuleFileName, FileAttributes, SetAttribute
 
 class Profile : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        g = Fake();
-        tk::ProfileSeam().Use(&kFake);
-    }
-    void TearDown() override { tk::ProfileSeam().Use(nullptr); }
+    void SetUp() override { g = Fake(); }
+
+    tk::UsingPlatform<tk::ProfilePlatform> use_{ tk::ProfileSeam(), kFake };
 };
 
 TEST_F(Profile, TheFileLiesInTheProgramsDirectory)

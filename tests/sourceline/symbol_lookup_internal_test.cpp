@@ -705,7 +705,7 @@ const void* View(HANDLE m)
     h.views += v != nullptr;
     return v;
 }
-BOOL Unmap(const void* v)
+BOOL WINAPI Unmap(LPCVOID v)
 {
     --h.views;
     return tk::kSystemSourceLinesPlatform.unmapView(v);

@@ -305,17 +305,14 @@ HGDIOBJ StockOf(Kind kind)
 
 Recorder& Recording() { return R(); }
 
-void Fresh()
+RecordingScope::RecordingScope() : use_(tk::GraphSeam(), kRecordingSurface)
 {
-    /* Every graph of a test program that uses the recorder draws on it. */
-    tk::GraphSeam().Use(&kRecordingSurface);
     delete g_recorder;
     g_recorder = new Recorder;
 }
 
-void FreshWithStatusBar(DWORD now)
+void WithStatusBar(DWORD now)
 {
-    Fresh();
     Recording().windows[kGraphWindow] = RECT{ 0, 0, 400, 300 };
     Recording().windows[kBelowWindow] = RECT{ 0, 0, 400, 20 };
     Recording().now = now;

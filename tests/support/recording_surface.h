@@ -66,15 +66,24 @@ struct Recorder {
     COLORREF ColorOf(long handle) const;
 };
 
-/* The one recorder behind kRecordingSurface; Fresh() starts it anew and
- * routes the graph's platform calls to it. */
-Recorder& Recording();
-void Fresh();
-/* Fresh(), with a graph window of 400 x 300 whose bottom 20 pixels a second
- * window covers, as a status bar lies, and the clock at now. */
-void FreshWithStatusBar(DWORD now);
-
 extern const tk::GraphPlatform kRecordingSurface;
+
+/* The one recorder behind kRecordingSurface. */
+Recorder& Recording();
+
+/* Every graph's platform calls go to the recorder, started anew, for the
+ * life of this object: a member of a test's fixture. */
+class RecordingScope {
+public:
+    RecordingScope();
+
+private:
+    tk::UsingPlatform<tk::GraphPlatform> use_;
+};
+
+/* A graph window of 400 x 300 whose bottom 20 pixels a second window
+ * covers, as a status bar lies, and the clock at now. */
+void WithStatusBar(DWORD now);
 
 /* The stand-in handle of a kind of object that a new context starts with. */
 HGDIOBJ StockOf(Kind kind);
