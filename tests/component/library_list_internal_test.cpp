@@ -1,32 +1,25 @@
 /* The loaded-library list's growth, failure and release order. */
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
 #include <vector>
 
 #include "component/component_platform.h"
 #include "component/library_list.h"
+#include "support/scripted_heap.h"
 
 namespace {
 
-std::vector<HMODULE> g_freed;
-std::vector<size_t> g_requests;
-bool g_failGrowth;
-int g_releases;
+using tktest::Heap;
 
-void* Reallocate(void* block, size_t bytes)
-{
-    g_requests.push_back(bytes);
-    return g_failGrowth ? nullptr : realloc(block, bytes);
-}
-void Release(void* block) { ++g_releases; free(block); }
+std::vector<HMODULE> g_freed;
+
 BOOL WINAPI Free(HMODULE m) { g_freed.push_back(m); return TRUE; }
 
 tk::ComponentPlatform Fake()
 {
     tk::ComponentPlatform fake = tk::kSystemComponentPlatform;
-    fake.reallocate = Reallocate;
-    fake.release = Release;
+    fake.reallocate = tktest::ScriptedReallocate;
+    fake.release = tktest::ScriptedRelease;
     fake.freeLibrary = Free;
     return fake;
 }
@@ -41,9 +34,7 @@ protected:
     void SetUp() override
     {
         g_freed.clear();
-        g_requests.clear();
-        g_failGrowth = false;
-        g_releases = 0;
+        Heap() = tktest::HeapScript();
     }
 };
 
@@ -62,17 +53,17 @@ TEST_F(LibraryList, GrowsOneTwoFourAndFreesLastFirst)
     EXPECT_EQ(list.Capacity(), 8);
     EXPECT_EQ(list.Count(), 5);
     const size_t h = sizeof(HMODULE);
-    EXPECT_EQ(g_requests, (std::vector<size_t>{ 1 * h, 2 * h, 4 * h, 8 * h })) << "bytes of 1, 2, 4, 8 handles";
+    EXPECT_EQ(Heap().requests, (std::vector<size_t>{ 1 * h, 2 * h, 4 * h, 8 * h })) << "bytes of 1, 2, 4, 8 handles";
 
     list.FreeAll();
     EXPECT_EQ(g_freed, (std::vector<HMODULE>{ Handle(5), Handle(3), Handle(3), Handle(2), Handle(1) }));
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(list.Capacity(), 0);
-    EXPECT_EQ(g_releases, 1);
+    EXPECT_EQ(Heap().releases, 1);
 
     list.FreeAll();   /* a second call finds nothing */
     EXPECT_EQ(g_freed.size(), 5u);
-    EXPECT_EQ(g_releases, 1);
+    EXPECT_EQ(Heap().releases, 1);
 
     list.Append(Handle(6));   /* starts again from capacity 1 */
     EXPECT_EQ(list.Capacity(), 1);
@@ -82,12 +73,12 @@ TEST_F(LibraryList, AHandleThatCannotBeRecordedIsDropped)
 {
     tk::LibraryList list;
     list.Append(Handle(1));
-    g_failGrowth = true;
+    Heap().failAll = true;
     list.Append(Handle(2));
     EXPECT_EQ(list.Count(), 1);
     EXPECT_EQ(list.Capacity(), 1);
     EXPECT_EQ(list.At(0), Handle(1));
-    g_failGrowth = false;
+    Heap().failAll = false;
     list.Append(Handle(3));
     EXPECT_EQ(list.Count(), 2);
     list.FreeAll();
@@ -101,7 +92,7 @@ TEST_F(LibraryList, DestructionReleasesStorageButFreesNoLibrary)
         list.Append(Handle(1));
     }
     EXPECT_TRUE(g_freed.empty());
-    EXPECT_EQ(g_releases, 1);
+    EXPECT_EQ(Heap().releases, 1);
 }
 
 }  // namespace

@@ -8,13 +8,16 @@
 #include <string>
 
 #include "tools/runtime.h"
+#include "support/fault_makers.h"
+#include "support/guarded_buffer.h"
 
 namespace {
 
-volatile int g_zero = 0;
-__attribute__((noipa)) int Divide(int a, int b) { return a / b; } const int kDivideLine = __LINE__;
-__attribute__((noipa)) int ReadAt(uintptr_t address) { return *reinterpret_cast<volatile int*>(address); }
-__attribute__((noipa)) void WriteAt(uintptr_t address) { *reinterpret_cast<volatile int*>(address) = 1; }
+using tktest::Divide;
+using tktest::g_zero;
+using tktest::kDivideLine;
+using tktest::ReadAt;
+using tktest::WriteAt;
 
 const char kDivideText[] = "The thread tried to divide an integer value by an integer divisor of zero.\n";
 
@@ -28,21 +31,6 @@ CException* Caught(F f)
     }
     return nullptr;
 }
-
-/* A buffer with guard bytes on both sides, to see what a call wrote. */
-struct Guarded {
-    char bytes[300];
-    char* Buffer() { return bytes + 8; }
-    Guarded() { memset(bytes, '~', sizeof bytes); }
-    /* True when nothing outside [Buffer(), Buffer() + size) changed. */
-    bool Intact(unsigned long size) const
-    {
-        for (size_t i = 0; i < sizeof bytes; ++i)
-            if ((i < 8 || i >= 8 + size) && bytes[i] != '~')
-                return false;
-        return true;
-    }
-};
 
 /* Declared first, so it runs before the suite below calls TkInitialize: a
  * source-line lookup made then finds its line, and leaves the engine able
@@ -95,7 +83,7 @@ TEST_F(Message, ADivisionByZeroFindsItsTextAndSourceLine)
     EXPECT_STREQ(text, kDivideText);
     ASSERT_NE(e->m_pszFile, nullptr);
     const std::string file = e->m_pszFile;
-    EXPECT_EQ(file.substr(file.find_last_of("/\\") + 1), "message_test.cpp") << file;
+    EXPECT_EQ(file.substr(file.find_last_of("/\\") + 1), "fault_makers.h") << file;
     EXPECT_EQ(e->m_nLine, kDivideLine);
 
     /* A second text restarts the symbol engine; the location stays right. */
@@ -138,10 +126,10 @@ TEST_F(Message, AnAccessViolationNamesTheAccessAndTheAddress)
     high->Delete();
 
     /* Cut to a small buffer, never past it. */
-    Guarded small;
-    EXPECT_EQ(write->GetErrorMessage(small.Buffer(), 20), 19);
-    EXPECT_STREQ(small.Buffer(), "The thread tried to");
-    EXPECT_TRUE(small.Intact(20));
+    tktest::GuardedBuffer small(20);
+    EXPECT_EQ(write->GetErrorMessage(small.Data(), 20), 19);
+    EXPECT_STREQ(small.Data(), "The thread tried to");
+    EXPECT_TRUE(small.Intact());
     read->Delete();
     write->Delete();
 }
@@ -149,39 +137,39 @@ TEST_F(Message, AnAccessViolationNamesTheAccessAndTheAddress)
 TEST_F(Message, SmallBuffersGetWhatFitsAndNoMore)
 {
     CException unknown(static_cast<long>(0x20000001));
-    Guarded wide, narrow, table, none;
-    EXPECT_EQ(unknown.GetErrorMessage(wide.Buffer(), 32), 27);
-    EXPECT_STREQ(wide.Buffer(), "Unknown HRESULT = 20000001\n");
-    EXPECT_EQ(unknown.GetErrorMessage(narrow.Buffer(), 31), 0);
-    EXPECT_STREQ(narrow.Buffer(), "");
-    EXPECT_TRUE(narrow.Intact(31));
+    tktest::GuardedBuffer wide(32), narrow(31), table(10), none(0);
+    EXPECT_EQ(unknown.GetErrorMessage(wide.Data(), 32), 27);
+    EXPECT_STREQ(wide.Data(), "Unknown HRESULT = 20000001\n");
+    EXPECT_EQ(unknown.GetErrorMessage(narrow.Data(), 31), 0);
+    EXPECT_STREQ(narrow.Data(), "");
+    EXPECT_TRUE(narrow.Intact());
 
     CException bounds(static_cast<long>(0xC000008C));
-    EXPECT_EQ(bounds.GetErrorMessage(table.Buffer(), 10), 9);
-    EXPECT_STREQ(table.Buffer(), "The threa");
-    EXPECT_TRUE(table.Intact(10));
+    EXPECT_EQ(bounds.GetErrorMessage(table.Data(), 10), 9);
+    EXPECT_STREQ(table.Data(), "The threa");
+    EXPECT_TRUE(table.Intact());
 
-    EXPECT_EQ(bounds.GetErrorMessage(none.Buffer(), 0), 0);
-    EXPECT_TRUE(none.Intact(0));
+    EXPECT_EQ(bounds.GetErrorMessage(none.Data(), 0), 0);
+    EXPECT_TRUE(none.Intact());
     EXPECT_EQ(bounds.GetErrorMessage(nullptr, 256), 0);
 
     /* Room for the terminator alone: an empty text, whatever the kind. */
-    Guarded one[3];
-    EXPECT_EQ(bounds.GetErrorMessage(one[0].Buffer(), 1), 0);
-    EXPECT_EQ(unknown.GetErrorMessage(one[1].Buffer(), 1), 0);
+    tktest::GuardedBuffer one[3] = { tktest::GuardedBuffer(1), tktest::GuardedBuffer(1), tktest::GuardedBuffer(1) };
+    EXPECT_EQ(bounds.GetErrorMessage(one[0].Data(), 1), 0);
+    EXPECT_EQ(unknown.GetErrorMessage(one[1].Data(), 1), 0);
     CException system(static_cast<long>(E_OUTOFMEMORY));
-    EXPECT_EQ(system.GetErrorMessage(one[2].Buffer(), 1), 0);
-    for (Guarded& g : one) {
-        EXPECT_EQ(g.Buffer()[0], '\0');
-        EXPECT_TRUE(g.Intact(1));
+    EXPECT_EQ(system.GetErrorMessage(one[2].Data(), 1), 0);
+    for (tktest::GuardedBuffer& g : one) {
+        EXPECT_EQ(g.Data()[0], '\0');
+        EXPECT_TRUE(g.Intact());
     }
 
     /* An access violation thrown by code has a fixed text, cut like any. */
     CException violation(static_cast<long>(0xC0000005));
-    Guarded cut;
-    EXPECT_EQ(violation.GetErrorMessage(cut.Buffer(), 12), 11);
-    EXPECT_STREQ(cut.Buffer(), "The thread ");
-    EXPECT_TRUE(cut.Intact(12));
+    tktest::GuardedBuffer cut(12);
+    EXPECT_EQ(violation.GetErrorMessage(cut.Data(), 12), 11);
+    EXPECT_STREQ(cut.Data(), "The thread ");
+    EXPECT_TRUE(cut.Intact());
 }
 
 TEST_F(Message, FaultCodesThrownByCodeGetATextAndKeepTheirLocation)

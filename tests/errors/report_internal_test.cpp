@@ -10,69 +10,16 @@
 #include "errors/fault_location.h"
 #include "sourceline/file_names.h"
 #include "errors/report_box.h"
+#include "support/scripted_heap.h"
+#include "support/stand_in_dbghelp.h"
 
 namespace {
 
-/* The stand-in debug-help library. Its clean-up overwrites the file name it
- * handed out, as the end of a real engine start frees it. */
-struct Engine {
-    bool loadFails;
-    DWORD lineError;   /* 0 with found false: not found, no error left */
-    bool found;
-    int calls, cleanups;
-    char fileName[64];
-} g;
+using tktest::DebugHelp;
+using tktest::Heap;
+using tktest::kStandInSource;
 
-const char kSource[] = "C:\\src\\Velquor\\cpu.cpp";
-
-BOOL WINAPI Cleanup(HANDLE)
-{
-    ++g.cleanups;
-    memset(g.fileName, '#', sizeof g.fileName - 1);
-    return TRUE;
-}
-BOOL WINAPI Initialize(HANDLE, PCSTR, BOOL) { return TRUE; }
-BOOL WINAPI GetLine(HANDLE, tk::dbghelp::SymbolAddress, PDWORD, tk::dbghelp::SymbolLine* line)
-{
-    SetLastError(g.lineError);
-    if (!g.found)
-        return FALSE;
-    strcpy(g.fileName, kSource);
-    line->FileName = g.fileName;
-    line->LineNumber = 42;
-    return TRUE;
-}
-HMODULE WINAPI Load(LPCSTR)
-{
-    ++g.calls;
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return g.loadFails ? nullptr : reinterpret_cast<HMODULE>(0x50000000);
-}
-FARPROC WINAPI Entry(HMODULE, LPCSTR name)
-{
-    const std::string n = name;
-    void* f = n == "SymCleanup" ? reinterpret_cast<void*>(Cleanup)
-        : n == "SymInitialize" ? reinterpret_cast<void*>(Initialize)
-        : n == tk::dbghelp::kGetLineEntryPoint ? reinterpret_cast<void*>(GetLine) : nullptr;
-    return reinterpret_cast<FARPROC>(f);
-}
-BOOL WINAPI Free(HMODULE) { return TRUE; }
-DWORD WINAPI ModulePath(HMODULE, LPSTR, DWORD) { return 0; }
-UINT WINAPI ErrorMode(UINT) { return 0; }
-HANDLE WINAPI FindFirst(LPCSTR, WIN32_FIND_DATAA*) { return INVALID_HANDLE_VALUE; }
-BOOL WINAPI FindNext(HANDLE, WIN32_FIND_DATAA*) { return FALSE; }
-BOOL WINAPI FindEnd(HANDLE) { return TRUE; }
-HANDLE WINAPI Process() { return reinterpret_cast<HANDLE>(0x77); }
-
-const tk::SymbolLookupPlatform kEngine = {
-    Load, Entry, Free, ModulePath, ErrorMode, FindFirst, FindNext, FindEnd, Process, realloc, free,
-};
-
-bool g_allocationFails;
-int g_releases;
-void* Allocate(size_t bytes) { return g_allocationFails ? nullptr : malloc(bytes); }
-void Release(void* block) { ++g_releases; free(block); }
-const tk::FileNamesPlatform kNames = { Allocate, Release };
+const tk::FileNamesPlatform kNames = { tktest::ScriptedAllocate, tktest::ScriptedRelease };
 
 /* A fault record as the translator keeps it. */
 struct Fault {
@@ -82,21 +29,19 @@ struct Fault {
     {
         record.ExceptionCode = code;
         /* In no module, so that only the stand-in answers for it. */
-        record.ExceptionAddress = reinterpret_cast<void*>(0x1000);
+        record.ExceptionAddress = reinterpret_cast<void*>(tktest::kStandInCode);
     }
 };
 
 class Location : public ::testing::Test {
 protected:
-    tk::UsingPlatform<tk::SymbolLookupPlatform> useEngine_{ tk::SymbolLookupSeam(), kEngine };
+    tk::UsingPlatform<tk::SymbolLookupPlatform> useEngine_{ tk::SymbolLookupSeam(), tktest::kStandInDebugHelp };
     tk::UsingPlatform<tk::FileNamesPlatform> useNames_{ tk::FileNamesSeam(), kNames };
 
     void SetUp() override
     {
-        g = Engine();
-        g.found = true;
-        g_allocationFails = false;
-        g_releases = 0;
+        DebugHelp() = tktest::NewDebugHelpScript();
+        Heap() = tktest::HeapScript();
     }
 };
 
@@ -109,21 +54,21 @@ TEST_F(Location, TheFileNameOutlivesTheEngineStartThatFoundIt)
 
     tk::LocateFault(e, lookup, names);
     ASSERT_NE(e.m_pszFile, nullptr);
-    EXPECT_STREQ(e.m_pszFile, kSource);
+    EXPECT_STREQ(e.m_pszFile, kStandInSource);
     EXPECT_EQ(e.m_nLine, 42);
     const char* first = e.m_pszFile;
 
     /* The next lookup ends the start that found the name, then finds
      * nothing without an error: the location stays, readable. */
-    g.found = false;
+    DebugHelp().lineAddress = 0;
     tk::LocateFault(e, lookup, names);
-    EXPECT_EQ(g.cleanups, 1);
+    EXPECT_EQ(DebugHelp().cleanups, 1);
     EXPECT_EQ(e.m_pszFile, first);
-    EXPECT_STREQ(e.m_pszFile, kSource);
+    EXPECT_STREQ(e.m_pszFile, kStandInSource);
     EXPECT_EQ(e.m_nLine, 42);
 
     /* Found again: the same lasting copy, no second one. */
-    g.found = true;
+    DebugHelp().lineAddress = tktest::kStandInCode;
     tk::LocateFault(e, lookup, names);
     EXPECT_EQ(e.m_pszFile, first);
     EXPECT_EQ(names.Count(), 1);
@@ -136,23 +81,21 @@ TEST_F(Location, NoLineOrNoLookupMeansNoLocation)
     CException e(&fault.pointers);
 
     tk::CSymbolLookup lookup;
-    g.found = false;
-    g.lineError = ERROR_INVALID_ADDRESS;
+    DebugHelp().lineError = ERROR_INVALID_ADDRESS;
     e.Locate("thrower.cpp", 7);
     tk::LocateFault(e, lookup, names);
     EXPECT_EQ(e.m_pszFile, nullptr);
     EXPECT_EQ(e.m_nLine, -1);
 
-    g.loadFails = true;
+    DebugHelp().loadError = ERROR_MOD_NOT_FOUND;
     tk::CSymbolLookup unavailable;
     e.Locate("thrower.cpp", 7);
     tk::LocateFault(e, unavailable, names);
     EXPECT_EQ(e.m_pszFile, nullptr);
     EXPECT_EQ(e.m_nLine, -1);
 
-    g.loadFails = false;
-    g.found = true;
-    g_allocationFails = true;
+    DebugHelp() = tktest::NewDebugHelpScript();
+    Heap().failAll = true;
     tk::CSymbolLookup found;
     tk::LocateFault(e, found, names);
     EXPECT_EQ(e.m_pszFile, nullptr) << "without a lasting copy the name is dropped";
@@ -167,7 +110,7 @@ TEST_F(Location, AnExceptionThrownByCodeKeepsItsThrowersLocation)
     tk::LocateFault(e, lookup, names);
     EXPECT_STREQ(e.m_pszFile, "thrower.cpp");
     EXPECT_EQ(e.m_nLine, 7);
-    EXPECT_EQ(g.calls, 0) << "no faulting address, no restart";
+    EXPECT_EQ(DebugHelp().calls, 0) << "no faulting address, no restart";
 }
 
 TEST_F(Location, EachNameIsCopiedOnceAndFreedWithTheTable)
@@ -185,7 +128,7 @@ TEST_F(Location, EachNameIsCopiedOnceAndFreedWithTheTable)
         EXPECT_EQ(names.LastingCopy("C:\\src\\a.cpp"), a);
         EXPECT_EQ(names.Count(), 2);
     }
-    EXPECT_EQ(g_releases, 2);
+    EXPECT_EQ(Heap().releases, 2);
 }
 
 /* The stand-in message box. */

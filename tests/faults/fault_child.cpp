@@ -13,12 +13,13 @@
 #include <string>
 
 #include "tools/runtime.h"
+#include "support/fault_makers.h"
 #include "fault_plain.h"
 
 namespace {
 
-volatile int g_zero = 0;
-__attribute__((noinline)) int Divide(int a, int b) { return a / b; }
+using tktest::Divide;
+using tktest::g_zero;
 
 /* Endless on purpose: it must use up the stack. */
 #pragma GCC diagnostic push

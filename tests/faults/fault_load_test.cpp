@@ -8,14 +8,11 @@
 #include <stdio.h>
 
 #include "tools/runtime.h"
+#include "support/fault_makers.h"
 #include "support/process_usage.h"
 
 namespace {
 
-volatile int g_zero = 0;
-volatile int g_sink;
-__attribute__((noinline)) void Divide(int a) { g_sink = a / g_zero; }
-__attribute__((noinline)) void ReadAt(uintptr_t address) { g_sink = *reinterpret_cast<volatile int*>(address); }
 
 /* 1 when the fault came as a CRunTimeException* with the expected code. */
 int Fault(int n)
@@ -23,9 +20,9 @@ int Fault(int n)
     const DWORD expected = n % 2 ? EXCEPTION_INT_DIVIDE_BY_ZERO : EXCEPTION_ACCESS_VIOLATION;
     try {
         if (n % 2)
-            Divide(n);
+            tktest::Divide(n, tktest::g_zero);
         else
-            ReadAt(static_cast<uintptr_t>(n % 4096) * 4);
+            tktest::ReadAt(static_cast<uintptr_t>(n % 4096) * 4);
     } catch (CRunTimeException* e) {
         const bool right = e->m_pExceptionPointers->ExceptionRecord->ExceptionCode == expected;
         e->Delete();

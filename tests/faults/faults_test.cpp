@@ -13,6 +13,7 @@
 
 #include "tools/runtime.h"
 #include "support/child_process.h"
+#include "support/fault_makers.h"
 #include "fault_plain.h"
 
 namespace {
@@ -25,10 +26,10 @@ protected:
 
 /* Kept out of line and opaque to the optimiser, so the faults happen where
  * the tests say. */
-volatile int g_zero = 0;
-__attribute__((noinline)) int Divide(int a, int b) { return a / b; }
-__attribute__((noinline)) int ReadAt(uintptr_t address) { return *reinterpret_cast<volatile int*>(address); }
-__attribute__((noinline)) void WriteAt(uintptr_t address) { *reinterpret_cast<volatile int*>(address) = 1; }
+using tktest::Divide;
+using tktest::g_zero;
+using tktest::ReadAt;
+using tktest::WriteAt;
 
 /* The floating-point faults: x87 code (long double, and on i686 every
  * double) raises a pending exception at the next waiting instruction, so

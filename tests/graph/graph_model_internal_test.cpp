@@ -11,6 +11,7 @@
 
 #include "support/guarded_buffer.h"
 #include "support/recording_surface.h"
+#include "support/vtable_slot.h"
 #include "tools/runtime.h"
 
 using tktest::Columns;
@@ -50,16 +51,7 @@ protected:
     }
 };
 
-/* The slot of a virtual function: in this ABI a pointer to one holds one
- * more than its offset in the table. */
-template <typename F>
-int Slot(F f)
-{
-    struct { ptrdiff_t ptr, adjust; } raw;
-    static_assert(sizeof raw == sizeof f, "a pointer to member is two words");
-    memcpy(&raw, &f, sizeof raw);
-    return static_cast<int>((raw.ptr - 1) / static_cast<ptrdiff_t>(sizeof(void*)));
-}
+using tktest::Slot;
 
 TEST_F(GraphModel, VirtualOperationsKeepTheirSlots)
 {

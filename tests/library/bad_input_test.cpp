@@ -29,12 +29,7 @@ namespace {
 
 using tktest::GuardedBuffer;
 
-std::string TempDirectory()
-{
-    char path[MAX_PATH];
-    DWORD n = GetTempPathA(MAX_PATH, path);
-    return std::string(path, n);
-}
+using tktest::TempDirectory;
 
 std::string Unique(const char* what)
 {

@@ -17,6 +17,7 @@
 #include "library/lifecycle.h"
 #include "faults/frame_walk.h"
 #include "faults/se_translator.h"
+#include "support/fault_makers.h"
 
 namespace {
 
@@ -193,7 +194,6 @@ TEST(Translator, AThreadThatEndsWithItsTranslatorLeavesNoBlockBehind)
 namespace {
 
 volatile int g_sink;
-__attribute__((noinline)) void ReadAt(uintptr_t address) { g_sink = *reinterpret_cast<volatile int*>(address); }
 
 /* Each thread faults at addresses of its own: a record that another
  * thread's fault overwrote would name the wrong one. */
@@ -205,7 +205,7 @@ DWORD WINAPI FaultOwnAddresses(void* parameter)
     for (int n = 0; n < 2000; ++n) {
         const uintptr_t address = base + static_cast<uintptr_t>(n % 1000) * 4;
         try {
-            ReadAt(address);
+            tktest::ReadAt(address);
             ++wrong;
         } catch (CRunTimeException* e) {
             wrong += e->m_pExceptionPointers->ExceptionRecord->ExceptionInformation[1] != address;
@@ -234,7 +234,7 @@ TEST(Translator, FaultsOnFourThreadsAtOnceAreEachCaughtWithTheirOwnRecord)
 
 namespace {
 
-volatile int g_zero;
+using tktest::g_zero;
 HANDLE g_translating;
 
 /* Tells that the filter is done with the fault, before the throw. */

@@ -80,10 +80,8 @@ TEST(Lifecycle, AFilterInstalledOverTheLibrarysKeepsTheLibraryLoaded)
 {
     /* A copy under a name of its own, which this test can free: this
      * program keeps tools.dll itself. */
-    char temp[MAX_PATH];
-    ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
     const char* name = sizeof(void*) == 8 ? "tk_chained_tools64.dll" : "tk_chained_tools32.dll";
-    const std::string path = std::string(temp) + name;
+    const std::string path = tktest::TempDirectory() + name;
     ASSERT_TRUE(CopyFileA((tktest::ProgramDirectory() + "tools.dll").c_str(), path.c_str(), FALSE));
     HMODULE copy = LoadLibraryA(path.c_str());
     ASSERT_NE(copy, nullptr);

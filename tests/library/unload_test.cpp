@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "support/paths.h"
 #include "support/process_usage.h"
 
 namespace {
@@ -64,11 +65,11 @@ TEST(Unload, FreeingTheLibraryStopsTheSymbolEngine)
 TEST(Unload, AHundredLoadsAndFreesLeaveNothingBehind)
 {
     /* The log goes to the current directory. */
-    char temp[MAX_PATH];
-    ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
+    const std::string temp = tktest::TempDirectory();
+    ASSERT_FALSE(temp.empty());
     char program[MAX_PATH];
     ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, program), 0u);
-    ASSERT_TRUE(SetCurrentDirectoryA(temp));
+    ASSERT_TRUE(SetCurrentDirectoryA(temp.c_str()));
     for (int round = 0; round < 10; ++round)
         UseOnce();
     const int handles = tktest::HandleCount();

@@ -12,15 +12,11 @@
 
 #include "tools/profile.h"
 #include "support/child_process.h"
+#include "support/vtable_slot.h"
 
 namespace {
 
-std::string TempDirectory()
-{
-    char path[MAX_PATH];
-    DWORD n = GetTempPathA(MAX_PATH, path);
-    return std::string(path, n);
-}
+using tktest::TempDirectory;
 
 void Remove(const std::string& path)
 {
@@ -258,21 +254,7 @@ TEST_F(Profile, AFileThatCannotBeWrittenIsEFailAndChangesNothing)
     EXPECT_TRUE(RemoveDirectoryA(path_.c_str())) << "the directory was filled";
 }
 
-/* Hosts built against this header call the operations through the table
- * of virtual functions; a reordering would make them call the wrong one.
- * A pointer to a virtual member holds 1 + the byte offset of its slot; the
- * virtual destructor takes the first two slots. */
-template <typename Member>
-int Slot(Member member)
-{
-    struct {
-        uintptr_t pointer;
-        ptrdiff_t adjustment;
-    } raw;
-    static_assert(sizeof raw == sizeof member, "member pointers of this compiler");
-    memcpy(&raw, &member, sizeof raw);
-    return static_cast<int>((raw.pointer - 1) / sizeof(void*));
-}
+using tktest::Slot;
 
 TEST(ProfileLayout, OperationsKeepTheirSlotsAndFields)
 {

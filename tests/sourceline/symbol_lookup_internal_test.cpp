@@ -16,172 +16,17 @@
 #include "sourceline/symbol_lookup.h"
 #include "faults/se_translator.h"
 #include "support/child_process.h"
+#include "support/scripted_heap.h"
+#include "support/stand_in_dbghelp.h"
 
 namespace {
 
 using tk::CSymbolLookup;
 using tk::SourceLine;
 
-HMODULE const kLibrary = reinterpret_cast<HMODULE>(0x50000000);
-HANDLE const kSearch = reinterpret_cast<HANDLE>(0x600);
-HANDLE const kProcessHandle = reinterpret_cast<HANDLE>(0x77);
-/* The address whose line the stand-in knows. No module holds it, so the
- * modules' own line tables never answer for it. */
-const DWORD_PTR kCode = 0x1000;
+using tktest::kStandInCode;
 
-/* The stand-in platform's script and what it saw. */
-struct Fake {
-    const char* programPath;            /* null: the path is not available */
-    DWORD pathLength;                   /* 0: the length of programPath */
-    DWORD loadError;                    /* non-zero: the load fails with it */
-    DWORD initializeError, cleanupError, lineError;
-    bool failWithoutError;              /* initialisation and clean-up fail, last error 0 */
-    std::vector<std::string> missing;   /* entry points the library lacks */
-    std::vector<std::string> files;     /* what the directory search finds */
-    size_t failGrowthTo;                /* a storage size that cannot be had, once */
-    bool throwInScan;
-
-    int calls;                          /* every platform call */
-    int loads, frees, cleanups, setOptionsCalls, releases, searchesClosed;
-    std::vector<std::string> entries;
-    DWORD options;
-    HANDLE initializedProcess;
-    std::string searchPath, pattern;
-    BOOL invade;
-    UINT errorMode;
-    std::vector<UINT> errorModes;
-    tk::dbghelp::SymbolLine lineSeen;
-    size_t nextFile;
-} g;
-
-char g_fileName[] = "C:\\Bench\\Velquor\\cpu.cpp";
-
-BOOL WINAPI Cleanup(HANDLE)
-{
-    ++g.calls;
-    ++g.cleanups;
-    SetLastError(g.cleanupError);
-    return !g.cleanupError && !g.failWithoutError;
-}
-BOOL WINAPI Initialize(HANDLE process, PCSTR path, BOOL invade)
-{
-    ++g.calls;
-    g.initializedProcess = process;
-    g.searchPath = path;
-    g.invade = invade;
-    SetLastError(g.initializeError);
-    return !g.initializeError && !g.failWithoutError;
-}
-DWORD WINAPI SetOptions(DWORD options) { ++g.calls; ++g.setOptionsCalls; g.options = options; return options; }
-tk::dbghelp::SymbolAddress WINAPI LoadModule(HANDLE, HANDLE, PCSTR, PCSTR, tk::dbghelp::SymbolAddress, DWORD)
-{
-    ++g.calls;
-    return 0;
-}
-BOOL WINAPI UnloadModule(HANDLE, tk::dbghelp::SymbolAddress) { ++g.calls; return TRUE; }
-BOOL WINAPI GetLine(HANDLE, tk::dbghelp::SymbolAddress address, PDWORD, tk::dbghelp::SymbolLine* line)
-{
-    ++g.calls;
-    g.lineSeen = *line;
-    SetLastError(g.lineError);
-    if (g.lineError || address != kCode)
-        return FALSE;
-    line->FileName = g_fileName;
-    line->LineNumber = 42;
-    return TRUE;
-}
-
-HMODULE WINAPI Load(LPCSTR name)
-{
-    ++g.calls;
-    ++g.loads;
-    EXPECT_STREQ(name, "dbghelp");
-    SetLastError(g.loadError);
-    return g.loadError ? nullptr : kLibrary;
-}
-FARPROC WINAPI Entry(HMODULE module, LPCSTR name)
-{
-    ++g.calls;
-    EXPECT_EQ(module, kLibrary);
-    g.entries.push_back(name);
-    for (const std::string& m : g.missing)
-        if (m == name)
-            return nullptr;
-    const std::string n = name;
-    void* f = n == "SymCleanup" ? reinterpret_cast<void*>(Cleanup)
-        : n == "SymInitialize" ? reinterpret_cast<void*>(Initialize)
-        : n == "SymSetOptions" ? reinterpret_cast<void*>(SetOptions)
-        : n == tk::dbghelp::kLoadModuleEntryPoint ? reinterpret_cast<void*>(LoadModule)
-        : n == tk::dbghelp::kUnloadModuleEntryPoint ? reinterpret_cast<void*>(UnloadModule)
-        : n == tk::dbghelp::kGetLineEntryPoint ? reinterpret_cast<void*>(GetLine) : nullptr;
-    return reinterpret_cast<FARPROC>(f);
-}
-BOOL WINAPI Free(HMODULE) { ++g.calls; ++g.frees; return TRUE; }
-DWORD WINAPI ModulePath(HMODULE module, LPSTR path, DWORD size)
-{
-    ++g.calls;
-    EXPECT_EQ(module, nullptr) << "the executable's path, not the library's";
-    EXPECT_EQ(size, static_cast<DWORD>(MAX_PATH));
-    if (!g.programPath)
-        return 0;
-    lstrcpynA(path, g.programPath, size);
-    return g.pathLength ? g.pathLength : lstrlenA(path);
-}
-UINT WINAPI ErrorMode(UINT mode)
-{
-    ++g.calls;
-    g.errorModes.push_back(mode);
-    UINT previous = g.errorMode;
-    g.errorMode = mode;
-    return previous;
-}
-BOOL WINAPI FindNext(HANDLE search, WIN32_FIND_DATAA* found)
-{
-    ++g.calls;
-    EXPECT_EQ(search, kSearch);
-    if (g.throwInScan)
-        throw 1;
-    if (g.nextFile >= g.files.size()) {
-        SetLastError(ERROR_NO_MORE_FILES);
-        return FALSE;
-    }
-    lstrcpynA(found->cFileName, g.files[g.nextFile++].c_str(), MAX_PATH);
-    return TRUE;
-}
-HANDLE WINAPI FindFirst(LPCSTR pattern, WIN32_FIND_DATAA* found)
-{
-    ++g.calls;
-    g.pattern = pattern;
-    g.nextFile = 0;
-    if (g.files.empty()) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
-    lstrcpynA(found->cFileName, g.files[g.nextFile++].c_str(), MAX_PATH);
-    return kSearch;
-}
-BOOL WINAPI FindEnd(HANDLE search)
-{
-    ++g.calls;
-    ++g.searchesClosed;
-    EXPECT_EQ(search, kSearch);
-    return TRUE;
-}
-HANDLE WINAPI Process() { ++g.calls; return kProcessHandle; }
-void* Reallocate(void* block, size_t bytes)
-{
-    ++g.calls;
-    if (bytes == g.failGrowthTo) {
-        g.failGrowthTo = 0;
-        return nullptr;
-    }
-    return realloc(block, bytes);
-}
-void Release(void* block) { ++g.calls; ++g.releases; free(block); }
-
-const tk::SymbolLookupPlatform kFake = {
-    Load, Entry, Free, ModulePath, ErrorMode, FindFirst, FindNext, FindEnd, Process, Reallocate, Release,
-};
+tktest::DebugHelpScript& g = tktest::DebugHelp();
 
 /* The module and line entry points are the target's width: the 32-bit ones
  * on i686, the ...64 ones on x86_64. */
@@ -192,11 +37,12 @@ const std::vector<std::string> kSixEntryPoints = { "SymCleanup", "SymInitialize"
 
 class SymbolLookup : public ::testing::Test {
 protected:
-    tk::UsingPlatform<tk::SymbolLookupPlatform> use_{ tk::SymbolLookupSeam(), kFake };
+    tk::UsingPlatform<tk::SymbolLookupPlatform> use_{ tk::SymbolLookupSeam(), tktest::kStandInDebugHelp };
 
     void SetUp() override
     {
-        g = Fake();
+        g = tktest::NewDebugHelpScript();
+        tktest::Heap() = tktest::HeapScript();
         g.programPath = "C:\\Bench\\cpu.exe";
         g.errorMode = SEM_NOGPFAULTERRORBOX;
         g.files = { "cpu.pdb", "mem.pdb", "a.b.pdb" };
@@ -221,7 +67,7 @@ TEST_F(SymbolLookup, StartsOnceStopsAndStartsAfreshAgain)
     EXPECT_TRUE(lookup.Started());
     EXPECT_EQ(g.entries, kSixEntryPoints);
     EXPECT_EQ(g.options, 0x14u);
-    EXPECT_EQ(g.initializedProcess, kProcessHandle) << "the real handle, whatever the platform family";
+    EXPECT_EQ(g.initializedProcess, tktest::kStandInProcess) << "the real handle, whatever the platform family";
     EXPECT_EQ(g.searchPath, "C:\\Bench\\symbols");
     EXPECT_EQ(g.invade, TRUE);
     EXPECT_EQ(g.pattern, "C:\\Bench\\symbols\\*.pdb");
@@ -255,7 +101,7 @@ TEST_F(SymbolLookup, AFailedLoadLeavesItUnstartedAndIsTriedAgain)
     CSymbolLookup lookup;
     EXPECT_EQ(lookup.Start(), static_cast<HRESULT>(0x8007007E));
     EXPECT_FALSE(lookup.Started());
-    EXPECT_EQ(lookup.FindLine(kCode).outcome, SourceLine::kUnavailable);
+    EXPECT_EQ(lookup.FindLine(kStandInCode).outcome, SourceLine::kUnavailable);
     EXPECT_EQ(lookup.Stop(), S_OK);
     EXPECT_EQ(g.cleanups + g.frees, 0);
     g.loadError = 0;
@@ -272,7 +118,7 @@ TEST_F(SymbolLookup, AFailedInitialisationOrCleanUpLeavesItUnstartedAndIsTriedAg
     EXPECT_FALSE(lookup.Started());
     EXPECT_FALSE(lookup.Loaded());
     EXPECT_EQ(g.frees, 1) << "a failed start unloads the library again";
-    EXPECT_EQ(lookup.FindLine(kCode).outcome, SourceLine::kUnavailable);
+    EXPECT_EQ(lookup.FindLine(kStandInCode).outcome, SourceLine::kUnavailable);
     EXPECT_EQ(lookup.Stop(), S_OK);
     EXPECT_EQ(g.cleanups, 0);
 
@@ -299,13 +145,13 @@ TEST_F(SymbolLookup, AFailedInitialisationOrCleanUpLeavesItUnstartedAndIsTriedAg
 TEST_F(SymbolLookup, FindsLinesAndReportsWhatItCouldNot)
 {
     CSymbolLookup lookup;
-    EXPECT_EQ(lookup.FindLine(kCode).outcome, SourceLine::kUnavailable) << "before any start";
+    EXPECT_EQ(lookup.FindLine(kStandInCode).outcome, SourceLine::kUnavailable) << "before any start";
     EXPECT_EQ(g.calls, 0);
     lookup.Start();
 
-    SourceLine found = lookup.FindLine(kCode);
+    SourceLine found = lookup.FindLine(kStandInCode);
     EXPECT_EQ(found.outcome, SourceLine::kFound);
-    EXPECT_EQ(found.file, g_fileName) << "the library's own text";
+    EXPECT_EQ(found.file, tktest::HandedFileName()) << "the library's own text";
     EXPECT_EQ(found.line, 42u);
     EXPECT_EQ(g.lineSeen.SizeOfStruct, sizeof(tk::dbghelp::SymbolLine)) << "20 bytes on i686";
     EXPECT_EQ(g.lineSeen.LineNumber, 0u);
@@ -315,9 +161,9 @@ TEST_F(SymbolLookup, FindsLinesAndReportsWhatItCouldNot)
     EXPECT_EQ(quiet.outcome, SourceLine::kNotFound);
     EXPECT_EQ(quiet.hr, S_OK) << "the platform left no error";
     g.lineError = ERROR_MOD_NOT_FOUND;
-    EXPECT_EQ(lookup.FindLine(kCode).hr, static_cast<HRESULT>(0x8007007E));
+    EXPECT_EQ(lookup.FindLine(kStandInCode).hr, static_cast<HRESULT>(0x8007007E));
     g.lineError = 0x80001234;
-    EXPECT_EQ(lookup.FindLine(kCode).hr, static_cast<HRESULT>(0x80001234)) << "a negative code stays";
+    EXPECT_EQ(lookup.FindLine(kStandInCode).hr, static_cast<HRESULT>(0x80001234)) << "a negative code stays";
 }
 
 TEST_F(SymbolLookup, ALibraryLackingEntryPointsIsNeverCalledThroughThem)
@@ -325,7 +171,7 @@ TEST_F(SymbolLookup, ALibraryLackingEntryPointsIsNeverCalledThroughThem)
     g.missing = { "SymSetOptions", "SymCleanup", tk::dbghelp::kGetLineEntryPoint };
     CSymbolLookup lookup;
     EXPECT_EQ(lookup.Start(), S_OK);
-    EXPECT_EQ(lookup.FindLine(kCode).outcome, SourceLine::kUnavailable);
+    EXPECT_EQ(lookup.FindLine(kStandInCode).outcome, SourceLine::kUnavailable);
     EXPECT_EQ(lookup.Stop(), S_OK) << "nothing to clean up: the library is simply unloaded";
     EXPECT_FALSE(lookup.Loaded());
     EXPECT_EQ(g.frees, 1);
@@ -381,14 +227,14 @@ TEST_F(SymbolLookup, TheScanRestoresTheErrorModeAndClosesItsSearchOnEveryWayOut)
 
 TEST_F(SymbolLookup, AnEntryThatGetsNoMemoryIsLeftOutAndDestructionCallsNoLibrary)
 {
-    g.failGrowthTo = 2 * sizeof(CSymbolLookup::Database);
+    tktest::Heap().failSize = 2 * sizeof(CSymbolLookup::Database);
     {
         CSymbolLookup lookup;
         lookup.Start();
         EXPECT_EQ(Titles(lookup), (std::vector<std::string>{ "cpu", "a.b" })) << "mem is left out, a.b is not";
         EXPECT_EQ(lookup.DatabaseCapacity(), 2);
     }
-    EXPECT_EQ(g.releases, 1) << "the list's storage";
+    EXPECT_EQ(tktest::Heap().releases, 1) << "the list's storage";
     EXPECT_EQ(g.cleanups + g.frees, 0) << "destruction makes no call into the library";
 }
 
@@ -404,9 +250,8 @@ __attribute__((noipa)) int Located(int a) { return a * 3; } const int kLocatedLi
 
 TEST(RealSymbolLookup, ScansTheSymbolsDirectoryAndFindsSourceLines)
 {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    snprintf(g_directory, sizeof g_directory, "%slookup-%lu\\", temp, GetCurrentProcessId());
+    snprintf(g_directory, sizeof g_directory, "%slookup-%lu\\", tktest::TempDirectory().c_str(),
+             GetCurrentProcessId());
     const std::string symbols = std::string(g_directory) + "symbols";
     ASSERT_TRUE(CreateDirectoryA(g_directory, nullptr));
     tk::SymbolLookupPlatform platform = tk::kSystemSymbolLookupPlatform;
@@ -613,9 +458,7 @@ TEST_F(OwnLines, AStrippedLibraryTakesTheDebugFileBesideItOrInTheSymbolsFolderWh
     FreeLibrary(library);
     lookup.ReleaseModules();
 
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    const std::string folder = std::string(temp) + "stripped-" + std::to_string(GetCurrentProcessId()) + "\\";
+    const std::string folder = tktest::TempDirectory() + "stripped-" + std::to_string(GetCurrentProcessId()) + "\\";
     const std::string beside = folder + "tk_test_lines_stripped.debug";
     const std::string symbols = folder + "symbols\\tk_test_lines_stripped.debug";
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));

@@ -7,16 +7,9 @@
 
 #include <string>
 
-namespace tktest {
+#include "support/paths.h"
 
-/* The directory of the running test program, with a trailing backslash. */
-inline std::string ProgramDirectory()
-{
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s(path, n);
-    return s.substr(0, s.find_last_of('\\') + 1);
-}
+namespace tktest {
 
 struct ChildResult {
     bool started;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tools/util.h"
+#include "support/paths.h"
 
 namespace {
 
@@ -15,10 +16,8 @@ class Log : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
         GetCurrentDirectoryA(MAX_PATH, previous_);
-        dir_ = std::string(temp) + "log-" + std::to_string(GetCurrentProcessId()) + "-" +
+        dir_ = tktest::TempDirectory() + "log-" + std::to_string(GetCurrentProcessId()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name();
         ASSERT_TRUE(CreateDirectoryA(dir_.c_str(), nullptr));
         ASSERT_TRUE(SetCurrentDirectoryA(dir_.c_str()));
