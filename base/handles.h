@@ -1,4 +1,5 @@
-/* handles.h -- owners of the library's module and find handles.
+/* handles.h -- owners of the library's module, find, file and other
+ * kernel handles.
  *
  * Each subsystem releases its handles through its own seam, so that its
  * tests can watch the release of a handle they stood in; the aliases take
@@ -47,6 +48,17 @@ struct FileHandleTraits {
 
 template <class Platform, Seam<Platform>& (*seam)()>
 using UniqueFileHandle = UniqueHandle<FileHandleTraits<Platform, seam>>;
+
+/* Other kernel objects (a file mapping, say) that fail as null. */
+template <class Platform, Seam<Platform>& (*seam)()>
+struct ObjectHandleTraits {
+    typedef HANDLE Handle;
+    static HANDLE Empty() { return nullptr; }
+    static void Close(HANDLE object) { seam().Calls().closeHandle(object); }
+};
+
+template <class Platform, Seam<Platform>& (*seam)()>
+using UniqueObjectHandle = UniqueHandle<ObjectHandleTraits<Platform, seam>>;
 
 }  // namespace tk
 

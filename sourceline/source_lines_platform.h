@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <stddef.h>
 
+#include "base/handles.h"
 #include "base/seam.h"
 #include "base/unique_handle.h"
 
@@ -46,26 +47,14 @@ extern const SourceLinesPlatform kSystemSourceLinesPlatform;
 
 Seam<SourceLinesPlatform>& SourceLinesSeam();
 
-struct SourceFileTraits {
-    typedef HANDLE Handle;
-    static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
-    static void Close(HANDLE file) { SourceLinesSeam().Calls().closeHandle(file); }
-};
-
-struct SourceMappingTraits {
-    typedef HANDLE Handle;
-    static HANDLE Empty() { return nullptr; }
-    static void Close(HANDLE mapping) { SourceLinesSeam().Calls().closeHandle(mapping); }
-};
-
 struct SourceViewTraits {
     typedef const void* Handle;
     static const void* Empty() { return nullptr; }
     static void Close(const void* view) { SourceLinesSeam().Calls().unmapView(view); }
 };
 
-typedef UniqueHandle<SourceFileTraits> UniqueSourceFile;
-typedef UniqueHandle<SourceMappingTraits> UniqueSourceMapping;
+typedef UniqueFileHandle<SourceLinesPlatform, SourceLinesSeam> UniqueSourceFile;
+typedef UniqueObjectHandle<SourceLinesPlatform, SourceLinesSeam> UniqueSourceMapping;
 typedef UniqueHandle<SourceViewTraits> UniqueSourceView;
 
 }  // namespace tk
