@@ -11,7 +11,7 @@ const uint64_t kImplicitConst = 0x21;
 
 enum UnitType : unsigned { kCompile = 1, kPartial = 3, kSkeleton = 4, kSplitCompile = 5 };
 
-/* The attribute specifications of abbreviation code in the table at
+/* The attribute forms of abbreviation code in the table at
  * offset; an empty reader when the table has no such code. */
 ByteReader Abbreviation(ByteRange abbrev, uint64_t offset, uint64_t code)
 {

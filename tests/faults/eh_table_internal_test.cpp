@@ -10,32 +10,12 @@
 
 #include "tools/runtime.h"
 #include "faults/eh_table.h"
+#include "support/byte_writer.h"
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
-
-void PutUleb(Bytes& b, DWORD_PTR v)
-{
-    do {
-        unsigned char byte = v & 0x7F;
-        v >>= 7;
-        b.push_back(v ? byte | 0x80 : byte);
-    } while (v);
-}
-
-void PutSleb(Bytes& b, LONG_PTR v)
-{
-    for (;;) {
-        unsigned char byte = v & 0x7F;
-        v >>= 7;
-        if ((v == 0 && !(byte & 0x40)) || (v == -1 && (byte & 0x40))) {
-            b.push_back(byte);
-            return;
-        }
-        b.push_back(byte | 0x80);
-    }
-}
+using tktest::Bytes;
+using tktest::Out;
 
 struct LebRow {
     Bytes bytes;
@@ -147,7 +127,7 @@ TEST(EhTable, ReadsEveryPointerEncodingOfExceptionTables)
 struct Site {
     DWORD_PTR start, length, landing;
     /* The action chain's type filters in order: > 0 a catch clause (an
-     * index into kTypes, from 1), < 0 an exception specification. Empty:
+     * index into kTypes, from 1), < 0 the list of a throw(...) clause. Empty:
      * action 0, cleanups only. */
     std::vector<int> filters;
 };
@@ -175,47 +155,41 @@ public:
     {
         /* The action table: one chain per site, each record a filter and the
          * distance from its own second number to the next record. */
-        Bytes actions;
+        Out actions;
         std::vector<DWORD_PTR> firstAction;
         for (const Site& site : sites) {
             if (site.filters.empty()) {
                 firstAction.push_back(0);
                 continue;
             }
-            firstAction.push_back(actions.size() + 1);
-            for (size_t i = 0; i < site.filters.size(); ++i) {
-                PutSleb(actions, site.filters[i]);
-                /* The next record follows this one's one-byte displacement. */
-                PutSleb(actions, i + 1 < site.filters.size() ? 1 : 0);
-            }
+            firstAction.push_back(actions.b.size() + 1);
+            /* The next record follows this one's one-byte displacement. */
+            for (size_t i = 0; i < site.filters.size(); ++i)
+                actions.Sleb(site.filters[i]).Sleb(i + 1 < site.filters.size() ? 1 : 0);
         }
-        Bytes table;
+        Out table;
         for (size_t i = 0; i < sites.size(); ++i) {
-            PutSite(table, siteEncoding, sites[i].start);
-            PutSite(table, siteEncoding, sites[i].length);
-            PutSite(table, siteEncoding, sites[i].landing);
-            PutUleb(table, firstAction[i]);
+            for (DWORD_PTR v : { sites[i].start, sites[i].length, sites[i].landing })
+                siteEncoding == 0x01 ? table.Uleb(v) : table.U32(v);
+            table.Uleb(firstAction[i]);
         }
         /* The type table, indexed back from its end; with the indirect
          * pc-relative encoding each entry reaches a slot holding the
          * address. */
         const size_t count = sizeof kTypes / sizeof kTypes[0];
         const size_t entry = typeEncoding == 0x00 ? sizeof(void*) : 4;
-        Bytes types((count - 1) * entry);
+        const Bytes types((count - 1) * entry);
 
-        bytes_.push_back(0xFF);   /* landing pads count from the function's start */
-        bytes_.push_back(typeEncoding);
-        Bytes callSites;
-        callSites.push_back(siteEncoding);
-        PutUleb(callSites, table.size());
-        callSites.insert(callSites.end(), table.begin(), table.end());
+        Out callSites;
+        callSites.U8(siteEncoding).Uleb(table.b.size()).Add(table.b);
         /* The type table's end, counted from just after this offset; a
          * one-byte offset keeps the arithmetic plain. */
-        const size_t toEnd = callSites.size() + actions.size() + types.size();
+        const size_t toEnd = callSites.b.size() + actions.b.size() + types.size();
         EXPECT_LT(toEnd, 128u);
-        PutUleb(bytes_, toEnd);
-        bytes_.insert(bytes_.end(), callSites.begin(), callSites.end());
-        bytes_.insert(bytes_.end(), actions.begin(), actions.end());
+        /* Landing pads count from the function's start. */
+        Out header;
+        header.U8(0xFF).U8(typeEncoding).Uleb(toEnd).Add(callSites.b).Add(actions.b);
+        bytes_ = header.b;
         const size_t typesAt = bytes_.size();
         bytes_.insert(bytes_.end(), types.begin(), types.end());
         /* Entry for filter n lies n entries before the end. */
@@ -236,17 +210,6 @@ public:
     const unsigned char* Data() const { return bytes_.data(); }
 
 private:
-    static void PutSite(Bytes& b, unsigned char encoding, DWORD_PTR v)
-    {
-        if (encoding == 0x01) {
-            PutUleb(b, v);
-        } else {
-            const uint32_t v32 = static_cast<uint32_t>(v);
-            const unsigned char* p = reinterpret_cast<const unsigned char*>(&v32);
-            b.insert(b.end(), p, p + 4);
-        }
-    }
-
     Bytes bytes_;
     DWORD_PTR slots_[sizeof kTypes / sizeof kTypes[0]] = {};
 };
@@ -272,7 +235,7 @@ TEST(EhTable, JudgesAThrowAsTheCxxPersonalityRoutineWould)
         { "the second clause of a chain", { { 0x10, 0x20, 0x40, { kInt, kMemory, kException } } }, 0x10,
           FrameVerdict::kCatches },
         { "a chain that takes nothing", { { 0x10, 0x20, 0x40, { kInt, kMemory } } }, 0x10, FrameVerdict::kPasses },
-        { "an exception specification", { { 0x10, 0x20, 0x40, { -1 } } }, 0x10, FrameVerdict::kTerminates },
+        { "a throw(...) clause's list", { { 0x10, 0x20, 0x40, { -1 } } }, 0x10, FrameVerdict::kTerminates },
         { "cleanups only", { { 0x10, 0x20, 0x40, {} } }, 0x10, FrameVerdict::kPasses },
         { "no landing pad", { { 0x10, 0x20, 0, { kRunTime } } }, 0x10, FrameVerdict::kPasses },
         { "an address before every site", { { 0x10, 0x20, 0x40, { kRunTime } } }, 0x0F, FrameVerdict::kTerminates },

@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "faults/frame_walk.h"
+#include "support/byte_writer.h"
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
+using tktest::Bytes;
+using tktest::Out;
 
 /* The registers by their DWARF numbers. */
 const int kEax = 0, kEbx = 3, kEbp = 5, kEip = 8;
@@ -43,55 +45,36 @@ struct Table {
  * address at CFA - 4. */
 const Bytes kEntry = { 0x0C, 4, 4, 0x80 | kEip, 1 };
 
-void Put32(Bytes& b, DWORD v)
-{
-    for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<unsigned char>(v >> (8 * i)));
-}
-
 /* A length-prefixed entry, padded with nops to a multiple of four. */
-void PutEntry(Bytes& out, Bytes body)
+void PutEntry(Out& out, Bytes body)
 {
     while ((body.size() + 4) % 4)
         body.push_back(0);
-    Put32(out, static_cast<DWORD>(body.size()));
-    out.insert(out.end(), body.begin(), body.end());
+    out.U32(body.size()).Add(body);
 }
 
 /* The CIE, the FDE that covers kBegin and the table's end, laid out as
  * GCC writes .eh_frame: version 1, code alignment 1, data alignment -4. */
 Bytes Assemble(const Table& t, size_t* fdeAt)
 {
-    Bytes cie;
-    Put32(cie, 0);
-    cie.push_back(1);
-    cie.insert(cie.end(), t.augmentation.begin(), t.augmentation.end());
-    cie.push_back(0);
-    cie.push_back(1);
-    cie.push_back(0x7C);
-    cie.push_back(static_cast<unsigned char>(t.returnColumn));
     const bool z = !t.augmentation.empty() && t.augmentation[0] == 'z';
-    if (z) {
-        cie.push_back(static_cast<unsigned char>(t.cieData.size()));
-        cie.insert(cie.end(), t.cieData.begin(), t.cieData.end());
-    }
-    cie.insert(cie.end(), t.cie.begin(), t.cie.end());
-    Bytes out;
-    PutEntry(out, cie);
+    Out cie;
+    cie.U32(0).U8(1).Text(t.augmentation).Uleb(1).Sleb(-4).U8(t.returnColumn);
+    if (z)
+        cie.Uleb(t.cieData.size()).Add(t.cieData);
+    cie.Add(t.cie);
+    Out out;
+    PutEntry(out, cie.b);
 
-    *fdeAt = out.size();
-    Bytes fde;
-    Put32(fde, static_cast<DWORD>(out.size() + 4));   /* back to the CIE from this field */
-    Put32(fde, kBegin);
-    Put32(fde, kRange);
-    if (z) {
-        fde.push_back(static_cast<unsigned char>(t.fdeData.size()));
-        fde.insert(fde.end(), t.fdeData.begin(), t.fdeData.end());
-    }
-    fde.insert(fde.end(), t.fde.begin(), t.fde.end());
-    PutEntry(out, fde);
-    Put32(out, 0);
-    return out;
+    *fdeAt = out.b.size();
+    Out fde;
+    fde.U32(out.b.size() + 4).U32(kBegin).U32(kRange);   /* back to the CIE from its first field */
+    if (z)
+        fde.Uleb(t.fdeData.size()).Add(t.fdeData);
+    fde.Add(t.fde);
+    PutEntry(out, fde.b);
+    out.U32(0);
+    return out.b;
 }
 
 /* The table the stand-in lookup hands out. */
@@ -248,10 +231,8 @@ TEST(FramesDwarfCfi, ReportsTheExceptionTableOfGccsCxxPersonalityOnly)
          * addresses absolute. */
         Table t;
         t.augmentation = "zPLR";
-        t.cieData = { 0x00 };
-        Put32(t.cieData, personality);
-        t.cieData.insert(t.cieData.end(), { 0x00, 0x00 });
-        Put32(t.fdeData, lsda);
+        t.cieData = Out().U8(0x00).U32(personality).U8(0x00).U8(0x00).b;
+        t.fdeData = Out().U32(lsda).b;
         t.cie = kEntry;
         size_t fdeAt = 0;
         const Bytes table = Assemble(t, &fdeAt);
