@@ -1,5 +1,6 @@
 /* frame_walk.h -- stepping a faulting thread's frames, one target's way
- * each (runtime/arch/<target>/frames.cpp), and what both ways share. */
+ * each (faults/i686/frames_dwarf_cfi.cpp, faults/x86_64/
+ * frames_rtl_unwind.cpp), and what both ways share. */
 #ifndef TOOLS_FAULTS_FRAME_WALK_H
 #define TOOLS_FAULTS_FRAME_WALK_H
 

@@ -123,7 +123,7 @@ bool Translatable(const EXCEPTION_RECORD* record)
 
 }  // namespace
 
-/* Entered from the target's stub (runtime/arch/<target>/fault_stub.cpp)
+/* Entered from the target's stub (faults/<target>/fault_stub.cpp)
  * with the fake return address on the stack, so the unwinder sees a call
  * made by the faulting instruction. */
 extern "C" __attribute__((used, noinline)) TK_STUB_TARGET_ALIGNMENT
