@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # Builds both targets and runs every benchmark program (bench_*.exe) of each
-# target that runs here: x86_64 always, i686 where the host can start 32-bit
-# programs. Prints one table per target (operation, figure, the baseline
-# measured in the same run, ratio, target) and keeps it as Markdown in
-# build/<target>/bench.md, so that runs can be compared.
+# target that runs here: x86_64 always, i686 where the host can run it
+# (32-bit programs and 32-bit Wine). Prints one table per target
+# (operation, figure, the baseline measured in the same run, ratio, target)
+# and keeps it as Markdown in build/<target>/bench.md, so that runs can be
+# compared.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TOOLS_BUILD_DIR:-$root/build}
 . "$root/scripts/wine-env.sh"
+. "$root/scripts/host.sh"
 bash "$root/scripts/build.sh" i686 x86_64
 targets=(x86_64)
 if why=$(tk_i686_runs); then
   targets=(i686 x86_64)
 else
-  echo "i686 benchmarks not run: this host cannot start 32-bit programs ($why)"
+  echo "i686 benchmarks not run: $why"
 fi
 exec "$root/scripts/with-display.sh" bash -c '
   root=$1; build=$2; shift 2

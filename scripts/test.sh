@@ -1,19 +1,27 @@
 #!/usr/bin/env bash
 # Builds both targets and runs every test under Wine, with one X server.
 #
-# Both builds must pass the export check. The x86_64 tests run on the host.
-# The i686 tests run on the host where it can start 32-bit programs, and in a
-# virtual machine (scripts/vm.sh) where it cannot. The last line is the
-# summary over everything that ran. Arguments go to CTest.
+# First the tests of set-up's own decisions, which need nothing built. Both
+# builds must pass the export check. The x86_64 tests run on the host. The
+# i686 tests run on the host where it starts 32-bit programs and has 32-bit
+# Wine, and in a virtual machine (scripts/vm.sh) otherwise. The last line is
+# the summary over everything that ran. Arguments go to CTest.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TOOLS_BUILD_DIR:-$root/build}
 . "$root/scripts/wine-env.sh"
-
-bash "$root/scripts/build.sh" i686 x86_64
+. "$root/scripts/host.sh"
 
 passed=0
 failed=0
+if bash "$root/tests/scripts/setup_test.sh"; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+fi
+
+bash "$root/scripts/build.sh" i686 x86_64
+
 for target in i686 x86_64; do
   if bash "$root/scripts/check-exports.sh" "$target" "$build/$target/bin/tools.dll"; then
     passed=$((passed + 1))
@@ -27,7 +35,7 @@ in_vm=
 if why=$(tk_i686_runs); then
   targets=(i686 x86_64)
 else
-  echo "i686 tests: this host cannot start 32-bit programs ($why); they run in a virtual machine"
+  echo "i686 tests: $why; they run in a virtual machine"
   in_vm=1
 fi
 runs_expected=$((${#targets[@]} + ${in_vm:-0}))

@@ -9,7 +9,9 @@
 # root on a 9p share, copies the i686 build onto its own tmpfs (PE files
 # mapped straight from 9p crash in the runtime DLLs' start-up), runs CTest
 # there with scripts/with-display.sh as on any host, and hands CTest's
-# output and exit status back through a second share. Exits with CTest's
+# output and exit status back through a second share, one of each run's
+# own, so that runs from several checkouts share the image but nothing
+# else (the image is made under a lock). Exits with CTest's
 # status, or 1 with one line saying why when the machine cannot be made or
 # started. Progress lines start with "vm:".
 set -euo pipefail
@@ -17,7 +19,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TOOLS_BUILD_DIR:-$root/build}
 vm=${TOOLS_VM_DIR:-$HOME/.cache/tools/vm}
 image=$vm/image
-run=$vm/run
 
 # Bounds, in seconds.
 image_limit=1800     # debootstrap, and the packages inside
@@ -91,7 +92,15 @@ command -v qemu-system-x86_64 >/dev/null || fail "qemu-system-x86_64 is not inst
 [ -f "$build/i686/bin/tools.dll" ] || fail "no i686 build in $build/i686"
 mkdir -p "$vm" || fail "cannot make $vm"
 
-if [ "$(cat "$vm/recipe" 2>/dev/null)" != "$recipe" ] || [ ! -x "$image/sbin/tools-vm-init" ]; then
+# Runs hold the lock shared while they use the image; the one that makes
+# it anew holds it alone, and the others look again once they have it.
+stale() { [ "$(cat "$vm/recipe" 2>/dev/null)" != "$recipe" ] || [ ! -x "$image/sbin/tools-vm-init" ]; }
+exec 9> "$vm/lock"
+flock -s 9
+if stale; then
+  flock -x 9
+fi
+if stale; then
   command -v debootstrap >/dev/null || fail "debootstrap is not installed"
   avail=$(df -Pk "$vm" | awk 'NR == 2 { print $4 }')
   [ "$avail" -ge "$need_kib" ] || fail "only $((avail / 1024)) MiB free in $vm; the image needs 4 GiB"
@@ -111,11 +120,12 @@ if [ "$(cat "$vm/recipe" 2>/dev/null)" != "$recipe" ] || [ ! -x "$image/sbin/too
 else
   say "reusing the image in $image"
 fi
+flock -s 9
 
 # What the machine runs: the i686 build's programs and CTest files, and the
 # scripts they are started through, at the paths CTest knows them by.
-rm -rf "$run"
-mkdir -p "$run"
+run=$(mktemp -d "$vm/run.XXXXXX") || fail "cannot make a run folder in $vm"
+trap 'rm -rf "$run"' EXIT
 ( cd "$root" &&
   { echo scripts; echo cmake;
     rel=${build#"$root"/}

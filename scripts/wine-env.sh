@@ -21,19 +21,3 @@ tk_wine_loader() {
     *) echo "unknown target '$1'" >&2; return 1 ;;
   esac
 }
-
-# Succeeds where the host can start 32-bit programs; otherwise prints why
-# not. Some kernels have their 32-bit emulation switched off, and Wine's
-# 32-bit loader is itself a 32-bit Linux program.
-tk_i686_runs() {
-  local out
-  if out=$(/usr/lib/wine/wine --version 2>&1); then
-    return 0
-  fi
-  out=$(printf '%s\n' "$out" | tail -n 1)
-  # The shell's message names the script line first; keep what follows the
-  # loader's path ("cannot execute binary file: Exec format error").
-  out=${out##*/usr/lib/wine/wine: }
-  echo "the 32-bit Wine loader: ${out:-does not start}"
-  return 1
-}
