@@ -48,6 +48,13 @@ void LearnPersonality();
  * cannot be unwound soundly. */
 bool StepFrame(CONTEXT& context, bool first, FrameFacts* facts);
 
+/* Steps context to its caller's frame by the chain of saved frame
+ * pointers, for a frame that StepFrame cannot step: code without unwind
+ * tables that keeps a frame pointer, as the i686 system DLLs do. Checked
+ * against the thread's stack; false where the target has no such chain
+ * to follow (x86_64, whose every frame the system's unwinder steps). */
+bool StepByFramePointer(CONTEXT& context);
+
 /* Whether bytes at address lie in the committed part of this thread's
  * stack, which is all that a walk from a fault on it reads. */
 bool OnThreadStack(DWORD_PTR address, size_t bytes);

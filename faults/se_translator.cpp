@@ -2,10 +2,12 @@
 #include <windows.h>
 
 #include <new>
+#include <string.h>
 #include <utility>
 
 #include "base/last_error.h"
 #include "base/unique_handle.h"
+#include "faults/call_stack.h"
 #include "faults/processor.h"
 #include "faults/se_translator.h"
 #include "faults/throw_site.h"
@@ -28,6 +30,13 @@ struct PendingFault {
     /* While a handler of ours handles a fault: where on the stack
      * (InsideFilter). */
     DWORD_PTR insideAt;
+    /* The fault's stack, recorded before any frame was unwound. */
+    DWORD_PTR frames[tk::kMostStackFrames];
+    int frameCount;
+    /* While the translator runs: its copy of those frames, until the
+     * exception it makes takes them (TakeTranslatedFaultStack). */
+    const DWORD_PTR* raisingFrames;
+    int raisingCount;
 };
 
 /* Threads that hold a block. */
@@ -126,6 +135,29 @@ bool Translatable(const EXCEPTION_RECORD* record)
 /* Entered from the target's stub (faults/<target>/fault_stub.cpp)
  * with the fake return address on the stack, so the unwinder sees a call
  * made by the faulting instruction. */
+namespace {
+
+/* Offers a translated fault's frames to the exception that its translator
+ * makes, for the translator's run: a throw out of it, or its return,
+ * withdraws them. */
+class RaisingFrames {
+public:
+    RaisingFrames(PendingFault* pending, const DWORD_PTR* frames, int count) : pending_(pending)
+    {
+        pending_->raisingFrames = frames;
+        pending_->raisingCount = count;
+    }
+    ~RaisingFrames() { pending_->raisingFrames = nullptr; }
+
+private:
+    RaisingFrames(const RaisingFrames&) = delete;
+    RaisingFrames& operator=(const RaisingFrames&) = delete;
+
+    PendingFault* pending_;
+};
+
+}  // namespace
+
 extern "C" __attribute__((used, noinline)) TK_STUB_TARGET_ALIGNMENT
 void tk_RaiseTranslated()
 {
@@ -134,7 +166,11 @@ void tk_RaiseTranslated()
      * the pending block while the translator still reads it. */
     EXCEPTION_RECORD record = pending->record;
     CONTEXT context = pending->context;
+    DWORD_PTR frames[tk::kMostStackFrames];
+    const int frameCount = pending->frameCount;
+    memcpy(frames, pending->frames, frameCount * sizeof frames[0]);
     EXCEPTION_POINTERS pointers = { &record, &context };
+    const RaisingFrames offered(pending, frames, frameCount);
     pending->translator(record.ExceptionCode, &pointers);
     RaiseException(record.ExceptionCode, EXCEPTION_NONCONTINUABLE,
                    record.NumberParameters, record.ExceptionInformation);
@@ -185,6 +221,8 @@ bool Translate(EXCEPTION_POINTERS* p, PendingFault* pending, tk::WalkRule rule)
     pending->record = *p->ExceptionRecord;
     pending->record.ExceptionRecord = nullptr;
     pending->context = *p->ContextRecord;
+    /* While the frames between the fault and the catch still exist. */
+    pending->frameCount = tk::RecordFaultStack(*p->ContextRecord, pending->frames, tk::kMostStackFrames);
     if (course == tk::ThrowCourse::kAtFault) {
         pending->returnAddress = tk::arch::ProgramCounter(*p->ContextRecord) + 1;
     } else {
@@ -298,6 +336,17 @@ void SetSeTranslator(SeTranslator fn)
 }
 
 long TranslatingThreads() { return g_blocks; }
+
+int TakeTranslatedFaultStack(DWORD_PTR* frames, int most)
+{
+    PendingFault* pending = CurrentPending();
+    if (!pending || !pending->raisingFrames)
+        return -1;
+    const int count = pending->raisingCount < most ? pending->raisingCount : most;
+    memcpy(frames, pending->raisingFrames, count * sizeof frames[0]);
+    pending->raisingFrames = nullptr;
+    return count;
+}
 
 void PinIfChainedOver()
 {

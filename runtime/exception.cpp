@@ -4,7 +4,46 @@
 
 #include "tools/runtime.h"
 #include "base/hresult.h"
+#include "faults/call_stack.h"
 #include "runtime/statics.h"
+
+namespace tk {
+
+/* The record of where an exception arose, which the public class keeps
+ * private. */
+struct ExceptionStack {
+    static void Store(CException& e, const DWORD_PTR* frames, int count, bool faulting)
+    {
+        static_assert(sizeof e.m_StackFrames / sizeof e.m_StackFrames[0] == kMostStackFrames,
+                      "an exception keeps as many frames as a walk records");
+        for (int i = 0; i < count; ++i)
+            e.m_StackFrames[i] = reinterpret_cast<void*>(frames[i]);
+        e.m_nStackFrames = static_cast<unsigned short>(count);
+        e.m_bFaultingFrame = faulting;
+    }
+
+    /* The stack of the fault being translated, for the exception its
+     * translator makes; else that of the code that called into the
+     * library to make e. */
+    static void Record(CException& e)
+    {
+        DWORD_PTR frames[kMostStackFrames];
+        int count = TakeTranslatedFaultStack(frames, kMostStackFrames);
+        const bool faulting = count >= 0;
+        if (!faulting)
+            count = RecordCallerStack(frames, kMostStackFrames);
+        Store(e, frames, count, faulting);
+    }
+
+    static void Copy(CException& to, const CException& from)
+    {
+        memcpy(to.m_StackFrames, from.m_StackFrames, from.m_nStackFrames * sizeof from.m_StackFrames[0]);
+        to.m_nStackFrames = from.m_nStackFrames;
+        to.m_bFaultingFrame = from.m_bFaultingFrame;
+    }
+};
+
+}  // namespace tk
 
 namespace {
 
@@ -32,40 +71,68 @@ EXCEPTION_POINTERS* CopyablePointers(const CException& other)
     return at >= begin && at < begin + sizeof *owner ? nullptr : other.m_pExceptionPointers;
 }
 
+/* Throws one of the process-wide exceptions, which arises here again. */
+template <typename E>
+[[noreturn]] void ThrowStatic(E& e, const char* file, int line)
+{
+    e.Locate(file, line);
+    tk::ExceptionStack::Record(e);
+    throw &e;
+}
+
 [[noreturn]] void ThrowNew(long hr, const char* file, int line)
 {
     CException* e = new (std::nothrow) CException(hr, file, line);
-    if (!e) {
-        tk::StaticMemoryException().Locate(file, line);
-        throw &tk::StaticMemoryException();
-    }
+    if (!e)
+        ThrowStatic(tk::StaticMemoryException(), file, line);
     throw e;
 }
 
 }  // namespace
 
 CException::CException()
-    : m_bStatic(false), m_hr(1), m_pszFile(nullptr), m_nLine(-1), m_pExceptionPointers(nullptr) {}
+    : m_bStatic(false), m_hr(1), m_pszFile(nullptr), m_nLine(-1), m_pExceptionPointers(nullptr)
+{
+    tk::ExceptionStack::Record(*this);
+}
 
 CException::CException(long hr)
-    : m_bStatic(false), m_hr(hr), m_pszFile(nullptr), m_nLine(-1), m_pExceptionPointers(nullptr) {}
+    : m_bStatic(false), m_hr(hr), m_pszFile(nullptr), m_nLine(-1), m_pExceptionPointers(nullptr)
+{
+    tk::ExceptionStack::Record(*this);
+}
 
 CException::CException(long hr, const char* file, int line)
-    : m_bStatic(false), m_hr(hr), m_pszFile(file), m_nLine(line), m_pExceptionPointers(nullptr) {}
+    : m_bStatic(false), m_hr(hr), m_pszFile(file), m_nLine(line), m_pExceptionPointers(nullptr)
+{
+    tk::ExceptionStack::Record(*this);
+}
 
 CException::CException(bool bStatic, long hr)
-    : m_bStatic(bStatic), m_hr(hr), m_pszFile(nullptr), m_nLine(-1), m_pExceptionPointers(nullptr) {}
+    : m_bStatic(bStatic), m_hr(hr), m_pszFile(nullptr), m_nLine(-1), m_pExceptionPointers(nullptr)
+{
+    tk::ExceptionStack::Record(*this);
+}
 
 CException::CException(bool bStatic, long hr, const char* file, int line)
-    : m_bStatic(bStatic), m_hr(hr), m_pszFile(file), m_nLine(line), m_pExceptionPointers(nullptr) {}
+    : m_bStatic(bStatic), m_hr(hr), m_pszFile(file), m_nLine(line), m_pExceptionPointers(nullptr)
+{
+    tk::ExceptionStack::Record(*this);
+}
 
 CException::CException(EXCEPTION_POINTERS* p)
     : m_bStatic(false), m_hr(CodeOf(p)), m_pszFile(nullptr), m_nLine(-1),
-      m_pExceptionPointers(p && p->ExceptionRecord ? p : nullptr) {}
+      m_pExceptionPointers(p && p->ExceptionRecord ? p : nullptr)
+{
+    tk::ExceptionStack::Record(*this);
+}
 
 CException::CException(const CException& other)
     : m_bStatic(other.m_bStatic), m_hr(other.m_hr), m_pszFile(other.m_pszFile), m_nLine(other.m_nLine),
-      m_pExceptionPointers(CopyablePointers(other)) {}
+      m_pExceptionPointers(CopyablePointers(other))
+{
+    tk::ExceptionStack::Copy(*this, other);
+}
 
 CException& CException::operator=(const CException& other)
 {
@@ -76,6 +143,7 @@ CException& CException::operator=(const CException& other)
     m_pszFile = other.m_pszFile;
     m_nLine = other.m_nLine;
     m_pExceptionPointers = CopyablePointers(other);
+    tk::ExceptionStack::Copy(*this, other);
     return *this;
 }
 CException::~CException() = default;
@@ -156,27 +224,15 @@ void ThrowException(int error, const char* file, int line) { ThrowNew(tk::HResul
 
 void ThrowMemoryException() { ThrowMemoryException(nullptr, -1); }
 
-void ThrowMemoryException(const char* file, int line)
-{
-    tk::StaticMemoryException().Locate(file, line);
-    throw &tk::StaticMemoryException();
-}
+void ThrowMemoryException(const char* file, int line) { ThrowStatic(tk::StaticMemoryException(), file, line); }
 
 void ThrowResourceException() { ThrowResourceException(nullptr, -1); }
 
-void ThrowResourceException(const char* file, int line)
-{
-    tk::StaticResourceException().Locate(file, line);
-    throw &tk::StaticResourceException();
-}
+void ThrowResourceException(const char* file, int line) { ThrowStatic(tk::StaticResourceException(), file, line); }
 
 void ThrowNotImplementedException() { ThrowNotImplementedException(nullptr, -1); }
 
-void ThrowNotImplementedException(const char* file, int line)
-{
-    tk::StaticNotImplementedException().Locate(file, line);
-    throw &tk::StaticNotImplementedException();
-}
+void ThrowNotImplementedException(const char* file, int line) { ThrowStatic(tk::StaticNotImplementedException(), file, line); }
 
 void TkSeTranslator(unsigned int, EXCEPTION_POINTERS* p)
 {

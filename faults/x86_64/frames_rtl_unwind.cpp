@@ -53,4 +53,7 @@ bool StepFrame(CONTEXT& context, bool, FrameFacts* facts)
     return context.Rip == 0 || OnStack(context.Rsp);
 }
 
+/* Code without function tables is taken as a leaf by StepFrame already. */
+bool StepByFramePointer(CONTEXT&) { return false; }
+
 }  // namespace tk

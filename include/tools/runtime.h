@@ -13,6 +13,10 @@
 
 #include "tools/export.h"
 
+namespace tk {
+struct ExceptionStack;
+}
+
 class TOOLS_API CException {
 public:
     /* Code 1, no location, not static. */
@@ -75,6 +79,42 @@ public:
     virtual int ReportError(unsigned type);
     virtual int ReportError(const char* text, unsigned type);
 
+    /* Writes the call stack where the exception arose into buffer (size
+     * bytes, terminator included) and returns the number of characters
+     * stored: one line per frame, innermost first, in a debugger's
+     * backtrace form, for example
+     *     #0  0x00000001400015a2 in leaf(int) at C:/src/bench/kernel.cpp:31
+     *     #1  inner() at C:/src/bench/kernel.cpp:40
+     *     #2  0x0000000140001602 in middle() at C:/src/bench/kernel.cpp:47
+     *     #3  0x00007ffb1c2e7344 in BaseThreadInitThunk from C:\windows\system32\kernel32.dll
+     * Nothing is ever written beyond size bytes, a null buffer is taken as
+     * size 0, and the text is cut only after a whole line: a buffer too
+     * small for the first line gets an empty text.
+     *
+     * The stack is recorded when the exception is made, at most 64 frames
+     * of it. A fault's starts at the faulting instruction and is recorded
+     * at the fault, before any frame is unwound; that of an exception made
+     * by a throw helper, or constructed by the host, starts at the return
+     * address in the code that called the helper or the constructor. Copies
+     * carry the stack of their source. Frame 0's address is the faulting
+     * instruction's, every other frame's the return address of its call;
+     * its function, file and line are those of that instruction, or of the
+     * call before the return address. Each call that the compiler inlined
+     * there is a line of its own, without an address: the inlined
+     * function, and the file and line of its call.
+     *
+     * Names come from the module's own DWARF debug information (with its
+     * debug file, as for the source line), else its COFF symbol table,
+     * else its export table, else the debug-help library's symbols (for
+     * modules with program databases); a frame with none of them reads
+     * "?? from" the module's path. Function names are demangled, with
+     * their parameter types where the linkage name gives them. Reading
+     * the modules takes time only on the first call that meets them; what
+     * is kept of them is freed by TkTerminate. Unlike GetErrorMessage it
+     * never restarts the debug-help library and changes nothing of the
+     * object. */
+    int GetCallStack(char* buffer, unsigned long size) const;
+
     operator long() const { return m_hr; }
     /* Sets the source location; the file text is kept by pointer. */
     void Locate(const char* file, int line);
@@ -87,6 +127,16 @@ public:
     const char* m_pszFile;   /* none (null) when unknown */
     int m_nLine;             /* -1 when unknown */
     EXCEPTION_POINTERS* m_pExceptionPointers;
+
+private:
+    friend struct tk::ExceptionStack;
+
+    /* Where the exception arose (GetCallStack): the code addresses of the
+     * frames, innermost first, and whether frame 0 is a faulting
+     * instruction rather than a return address. */
+    void* m_StackFrames[64];
+    unsigned short m_nStackFrames;
+    bool m_bFaultingFrame;
 };
 
 /* Code 0x8007000E; the default constructor marks the object static. */

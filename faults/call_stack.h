@@ -1,0 +1,39 @@
+/* call_stack.h -- the code addresses of a thread's frames, innermost first,
+ * for an exception's record of where it arose. The walk steps frames the
+ * way the fault translator's own walk does (faults/frame_walk.h): it reads
+ * nothing beyond the thread's stack and the unwind tables, allocates
+ * nothing, and ends at the stack's end, at a frame it cannot step, or when
+ * the room given is full. */
+#ifndef TOOLS_FAULTS_CALL_STACK_H
+#define TOOLS_FAULTS_CALL_STACK_H
+
+#include <windows.h>
+
+namespace tk {
+
+/* As many frames as an exception keeps. */
+const int kMostStackFrames = 64;
+
+/* Records up to most code addresses of the calling thread's frames into
+ * frames and returns how many: return addresses, from the first frame
+ * outside the library's own module, so that an exception made inside it
+ * starts at the code that called in. Keeps the last-error code. */
+int RecordCallerStack(DWORD_PTR* frames, int most);
+
+/* Records up to most code addresses of the frames that context, a fault's
+ * registers on the calling thread, stands for, and returns how many: the
+ * faulting instruction, then return addresses. For the fault handlers:
+ * it takes no lock that the heap or the loader holds, once the frame
+ * lookup was prepared (PrepareThrowSites). Keeps the last-error code. */
+int RecordFaultStack(const CONTEXT& fault, DWORD_PTR* frames, int most);
+
+/* Takes the frames recorded at the fault that the calling thread's
+ * translator is raising: copies up to most of them into frames, returns
+ * how many, and leaves none to take. -1 when the thread raises no
+ * translated fault, or its frames were taken already: the exception that
+ * the translator makes takes them, and no other. */
+int TakeTranslatedFaultStack(DWORD_PTR* frames, int most);
+
+}  // namespace tk
+
+#endif
