@@ -4,6 +4,7 @@
 
 #include "tools/runtime.h"
 #include "errors/fault_location.h"
+#include "errors/lookup_lock.h"
 #include "sourceline/file_names.h"
 #include "sourceline/symbol_lookup.h"
 
@@ -108,6 +109,7 @@ int CException::GetErrorMessage(char* buffer, unsigned long size)
     }
     const EXCEPTION_RECORD* record = m_pExceptionPointers ? m_pExceptionPointers->ExceptionRecord : nullptr;
     int result = LibraryText(static_cast<DWORD>(m_hr), record, buffer, size);
+    const tk::LookupLock lock;
     tk::LocateFault(*this, tk::SymbolLookup(), tk::SourceFileNames());
     return result;
 }

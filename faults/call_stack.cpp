@@ -30,21 +30,17 @@ CodeRange OwnModule()
 /* Steps context to its caller's frame: by the unwind tables, else, where
  * the target's code keeps frame pointers without tables, by the chain of
  * saved frame pointers. A step must move up the stack: a walk over
- * damaged frames then still ends. */
+ * damaged frames then still ends. A step that fails ends the walk, so
+ * context may be left as it is then. */
 bool StepUp(CONTEXT& context, bool first)
 {
     const DWORD_PTR below = arch::StackPointer(context);
     FrameFacts facts = {};
-    CONTEXT caller = context;
-    if (!StepFrame(caller, first, &facts)) {
-        caller = context;
-        if (!StepByFramePointer(caller))
-            return false;
-    }
-    if (arch::ProgramCounter(caller) && arch::StackPointer(caller) <= below)
+    /* StepFrame changes nothing when it finds no tables: the frame
+     * pointers are then still the frame's own. */
+    if (!StepFrame(context, first, &facts) && !StepByFramePointer(context))
         return false;
-    context = caller;
-    return true;
+    return !arch::ProgramCounter(context) || arch::StackPointer(context) > below;
 }
 
 /* Records from context, skipping the frames that skip holds (at most

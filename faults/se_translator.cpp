@@ -135,29 +135,6 @@ bool Translatable(const EXCEPTION_RECORD* record)
 /* Entered from the target's stub (faults/<target>/fault_stub.cpp)
  * with the fake return address on the stack, so the unwinder sees a call
  * made by the faulting instruction. */
-namespace {
-
-/* Offers a translated fault's frames to the exception that its translator
- * makes, for the translator's run: a throw out of it, or its return,
- * withdraws them. */
-class RaisingFrames {
-public:
-    RaisingFrames(PendingFault* pending, const DWORD_PTR* frames, int count) : pending_(pending)
-    {
-        pending_->raisingFrames = frames;
-        pending_->raisingCount = count;
-    }
-    ~RaisingFrames() { pending_->raisingFrames = nullptr; }
-
-private:
-    RaisingFrames(const RaisingFrames&) = delete;
-    RaisingFrames& operator=(const RaisingFrames&) = delete;
-
-    PendingFault* pending_;
-};
-
-}  // namespace
-
 extern "C" __attribute__((used, noinline)) TK_STUB_TARGET_ALIGNMENT
 void tk_RaiseTranslated()
 {
@@ -170,8 +147,13 @@ void tk_RaiseTranslated()
     const int frameCount = pending->frameCount;
     memcpy(frames, pending->frames, frameCount * sizeof frames[0]);
     EXCEPTION_POINTERS pointers = { &record, &context };
-    const RaisingFrames offered(pending, frames, frameCount);
+    /* Offered to the exception that the translator makes, which takes
+     * them. No destructor withdraws them: a cleanup here would cost the
+     * throw a landing pad, on x86_64 a second dispatch of the exception. */
+    pending->raisingFrames = frames;
+    pending->raisingCount = frameCount;
     pending->translator(record.ExceptionCode, &pointers);
+    pending->raisingFrames = nullptr;
     RaiseException(record.ExceptionCode, EXCEPTION_NONCONTINUABLE,
                    record.NumberParameters, record.ExceptionInformation);
 }

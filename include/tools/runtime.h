@@ -58,8 +58,8 @@ public:
      * (none and -1 when no line is found; a lookup that fails without any
      * error code leaves them as they were). The file name is the library's
      * own copy and stays readable while tools.dll is loaded. An exception
-     * thrown by code keeps the location its thrower gave. Not for use on
-     * two threads at once (the lookup is process-wide and unlocked). */
+     * thrown by code keeps the location its thrower gave. Calls on several
+     * threads take the process-wide lookup one at a time. */
     virtual int GetErrorMessage(char* buffer, unsigned long size);
     /* Shows the exception in a modal MessageBoxA of the given type, owned by
      * no window and captioned "Exception Error", and returns the button that
