@@ -196,10 +196,11 @@ private:
  * the location that was passed (or none).
  *
  * The other helpers throw the one static instance of their class, first
- * setting its location (the overloads without arguments clear it). The
- * static instances are shared by all threads and their location is written
- * without a lock: a catcher on one thread may see the location of a
- * simultaneous throw on another. */
+ * setting its location (the overloads without arguments clear it) and
+ * recording its call stack. The static instances are shared by all threads
+ * and their location and stack are written without a lock: a catcher on
+ * one thread may see the location or stack of a simultaneous throw on
+ * another. */
 [[noreturn]] TOOLS_API void ThrowException(long hr);
 [[noreturn]] TOOLS_API void ThrowException(int error);
 [[noreturn]] TOOLS_API void ThrowException(long hr, const char* file, int line);
