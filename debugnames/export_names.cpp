@@ -66,8 +66,9 @@ bool ExportNames::Build(ByteRange image, const PeHeaders& headers, Reallocate re
 {
     Clear(release);
     const PeHeaders::Directory& directory = headers.exports;
+    /* Past the flags, time stamp, version, name and ordinal base. */
     ByteReader table(image, directory.rva);
-    table.Skip(24);
+    table.Skip(20);
     const uint32_t functionCount = table.U32();
     const uint32_t nameCount = table.U32();
     const uint32_t functions = table.U32();

@@ -100,7 +100,7 @@ bool CSymbolLookup::NameFrame(DWORD_PTR address, FrameNames* names)
     if (!modules_.Open(address, &view))
         return false;
     const SymbolLookupPlatform& platform = SymbolLookupSeam().Calls();
-    const int module = texts_.Add(view.module->path, platform.reallocate);
+    const int module = view.module->path[0] ? texts_.Add(view.module->path, platform.reallocate) : -1;
     int functions[kMostCallsAtAddress], files[kMostCallsAtAddress];
     DWORD lines[kMostCallsAtAddress] = {};
     for (int i = 0; i < kMostCallsAtAddress; ++i)

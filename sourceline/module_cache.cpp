@@ -185,8 +185,9 @@ void ModuleCache::PlaceDwarf(Module* module, const PeImage& file, ByteRange imag
 }
 
 ModuleCache::Module* ModuleCache::Load(HMODULE base, const ModuleStamp& stamp, ByteRange image,
-                                       const PeHeaders& loaded)
+                                       const PeHeaders& loaded, bool* kept)
 {
+    *kept = false;
     const SourceLinesPlatform& platform = SourceLinesSeam().Calls();
     void* memory = platform.reallocate(nullptr, sizeof(Module));
     if (!memory)
@@ -195,11 +196,11 @@ ModuleCache::Module* ModuleCache::Load(HMODULE base, const ModuleStamp& stamp, B
     module->base = base;
     module->stamp = stamp;
     const DWORD length = platform.getModuleFileName(base, module->path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        module->path[0] = '\0';
     MappedFile file;
-    if (length == 0 || length >= MAX_PATH || !file.Open(module->path)) {
-        Destroy(module);
-        return nullptr;
-    }
+    if (!module->path[0] || !file.Open(module->path))
+        return module;
     /* A file on disk that is not the one the module was loaded from would
      * name its sections and symbols wrongly: it names none. */
     PeImage fileImage;
@@ -223,6 +224,7 @@ ModuleCache::Module* ModuleCache::Load(HMODULE base, const ModuleStamp& stamp, B
         return nullptr;
     }
     *slot = module;
+    *kept = true;
     return module;
 }
 
@@ -260,17 +262,20 @@ bool ModuleCache::Open(DWORD_PTR address, View* view)
         return false;
     view->image = image;
     view->rva = address - reinterpret_cast<DWORD_PTR>(base);
+    bool kept = true;
     Module* module = Cached(base, stamp);
     if (!module)
-        module = Load(base, stamp, image, view->headers);
+        module = Load(base, stamp, image, view->headers, &kept);
     if (module && !Sections(module, image, view)) {
         /* Its debug file was rebuilt or replaced: read the module afresh. */
         Forget(module);
-        module = Load(base, stamp, image, view->headers);
+        module = Load(base, stamp, image, view->headers, &kept);
         if (module && !Sections(module, image, view))
             module->source = Module::kNoDwarf;
     }
     view->module = module;
+    if (!kept)
+        view->transient = module;
     return module != nullptr;
 }
 

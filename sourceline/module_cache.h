@@ -57,14 +57,27 @@ public:
 
     /* What one lookup has of the module that holds an address: the
      * module's record, its loaded image and headers, and its DWARF where
-     * it lies now (mapped for this lookup when it lies in a debug file). */
+     * it lies now (mapped for this lookup when it lies in a debug file).
+     * A module whose file could not be read has a record for this lookup
+     * only, which knows its exports. */
     struct View {
+        View() : module(nullptr), transient(nullptr) {}
+        ~View()
+        {
+            if (transient)
+                Destroy(transient);
+        }
         Module* module;
+        Module* transient;
         ByteRange image;
         PeHeaders headers;
         DebugSections sections;
         uint64_t rva;
         MappedFile debug;
+
+    private:
+        View(const View&) = delete;
+        View& operator=(const View&) = delete;
     };
 
     /* Holds nothing and makes no platform call, so it may be a static
@@ -78,7 +91,8 @@ public:
      * its debug file changed. False when no module holds the address, its
      * headers cannot be read, or memory runs short; nothing is kept of a
      * module whose file could not be read or indexed, so a later lookup
-     * tries again. The last-error code may change. */
+     * tries again (its exports still answer this one). The last-error
+     * code may change. */
     bool Open(DWORD_PTR address, View* view);
 
     /* The module's line index over its DWARF; the names index, built on
@@ -103,7 +117,9 @@ private:
     ModuleCache& operator=(const ModuleCache&) = delete;
 
     Module* Cached(HMODULE base, const ModuleStamp& stamp);
-    Module* Load(HMODULE base, const ModuleStamp& stamp, ByteRange image, const PeHeaders& loaded);
+    /* A record of the module, kept in the cache when its file could be
+     * read (*kept true). */
+    Module* Load(HMODULE base, const ModuleStamp& stamp, ByteRange image, const PeHeaders& loaded, bool* kept);
     /* Where the module's DWARF lies: its own sections in memory, or the
      * debug file its link names. */
     void PlaceDwarf(Module* module, const PeImage& file, ByteRange image, DebugSections* sections,
@@ -114,7 +130,7 @@ private:
     bool FindDebugFile(Module* module, ByteRange link, MappedFile* debug, PeImage* image);
     bool Sections(Module* module, ByteRange image, View* view);
     void Forget(Module* module);
-    void Destroy(Module* module);
+    static void Destroy(Module* module);
 
     GrowableArray<Module*> modules_;
 };
