@@ -38,6 +38,18 @@ int FixedSize(uint64_t form, const FormContext& context)
     }
 }
 
+/* The form that an indirect form names in the data; one that names
+ * itself again and again would never end, and fails the reader. */
+uint64_t DirectForm(ByteReader& reader, uint64_t form)
+{
+    for (int hops = 0; form == kIndirect; ++hops) {
+        form = reader.Uleb();
+        if (hops == 4 || reader.Failed())
+            return reader.Fail();
+    }
+    return form;
+}
+
 }  // namespace
 
 const char* SectionText(ByteRange section, uint64_t offset)
@@ -50,15 +62,9 @@ const char* SectionText(ByteRange section, uint64_t offset)
 
 bool SkipForm(ByteReader& reader, uint64_t form, const FormContext& context)
 {
-    /* An indirect form names the form in the data; one that names itself
-     * again and again would never end. */
-    for (int hops = 0; form == kIndirect; ++hops) {
-        form = reader.Uleb();
-        if (hops == 4 || reader.Failed()) {
-            reader.Fail();
-            return false;
-        }
-    }
+    form = DirectForm(reader, form);
+    if (reader.Failed())
+        return false;
     const int fixed = FixedSize(form, context);
     if (fixed >= 0) {
         reader.Skip(static_cast<uint64_t>(fixed));
@@ -100,6 +106,72 @@ const char* ReadFormText(ByteReader& reader, uint64_t form, const FormContext& c
         SkipForm(reader, form, context);
         return nullptr;
     }
+}
+
+bool ReadFormValue(ByteReader& reader, uint64_t form, int64_t implicitConst, const FormContext& context,
+                   const DebugSections& sections, FormValue* value)
+{
+    *value = FormValue{ FormValue::kAbsent, 0, nullptr };
+    form = DirectForm(reader, form);
+    FormValue::Kind kind = FormValue::kAbsent;
+    uint64_t number = 0;
+    switch (form) {
+    case kData1: case kData2: case kData4: case kData8: case kFlag: case kUdata: case kSdata:
+    case kFlagPresent:
+        kind = FormValue::kConstant;
+        number = form == kSdata ? static_cast<uint64_t>(reader.Sleb())
+            : form == kUdata ? reader.Uleb()
+            : form == kFlagPresent ? 1
+            : reader.Unsigned(static_cast<size_t>(FixedSize(form, context)));
+        break;
+    case kImplicitConst:
+        kind = FormValue::kConstant;
+        number = static_cast<uint64_t>(implicitConst);
+        break;
+    case kAddr:
+        kind = FormValue::kAddress;
+        if (context.addressSize == 0 || context.addressSize > 8)
+            return reader.Fail();
+        number = reader.Unsigned(context.addressSize);
+        break;
+    case kAddrx: case kAddrx1: case kAddrx2: case kAddrx3: case kAddrx4: case kGnuAddrIndex:
+        kind = FormValue::kAddressIndex;
+        number = form == kAddrx || form == kGnuAddrIndex ? reader.Uleb()
+                                                         : reader.Unsigned(static_cast<size_t>(FixedSize(form, context)));
+        break;
+    case kString: case kStrp: case kLineStrp:
+        value->text = ReadFormText(reader, form, context, sections);
+        kind = FormValue::kText;
+        break;
+    case kStrx: case kStrx1: case kStrx2: case kStrx3: case kStrx4: case kGnuStrIndex:
+        kind = FormValue::kTextIndex;
+        number = form == kStrx || form == kGnuStrIndex ? reader.Uleb()
+                                                       : reader.Unsigned(static_cast<size_t>(FixedSize(form, context)));
+        break;
+    case kRef1: case kRef2: case kRef4: case kRef8: case kRefUdata:
+        kind = FormValue::kUnitReference;
+        number = form == kRefUdata ? reader.Uleb() : reader.Unsigned(static_cast<size_t>(FixedSize(form, context)));
+        break;
+    case kRefAddr:
+        kind = FormValue::kInfoReference;
+        number = reader.Unsigned(static_cast<size_t>(FixedSize(form, context)));
+        break;
+    case kSecOffset:
+        kind = FormValue::kSectionOffset;
+        number = reader.Offset(context.wide);
+        break;
+    case kRnglistx: case kLoclistx:
+        kind = FormValue::kListIndex;
+        number = reader.Uleb();
+        break;
+    default:
+        return SkipForm(reader, form, context);
+    }
+    if (reader.Failed())
+        return false;
+    value->kind = kind;
+    value->value = number;
+    return true;
 }
 
 bool ReadFormNumber(ByteReader& reader, uint64_t form, const FormContext& context, uint64_t* value)

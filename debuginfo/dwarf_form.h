@@ -9,13 +9,18 @@
 
 namespace tk {
 
-/* The sections the source-line reader reads; any of them may be empty. */
+/* The sections the readers read; any of them may be empty. */
 struct DebugSections {
-    ByteRange line;      /* .debug_line */
-    ByteRange lineStr;   /* .debug_line_str: texts of version 5 line tables */
-    ByteRange str;       /* .debug_str */
-    ByteRange info;      /* .debug_info: the compilation directory of older tables */
-    ByteRange abbrev;    /* .debug_abbrev */
+    ByteRange line;        /* .debug_line */
+    ByteRange lineStr;     /* .debug_line_str: texts of version 5 line tables */
+    ByteRange str;         /* .debug_str */
+    ByteRange info;        /* .debug_info: units and their entries */
+    ByteRange abbrev;      /* .debug_abbrev */
+    ByteRange aranges;     /* .debug_aranges: which unit holds an address */
+    ByteRange ranges;      /* .debug_ranges: address ranges before version 5 */
+    ByteRange rnglists;    /* .debug_rnglists: version 5 range lists */
+    ByteRange addr;        /* .debug_addr: addresses by index */
+    ByteRange strOffsets;  /* .debug_str_offsets: texts by index */
 };
 
 /* What the size of a form's value depends on. */
@@ -24,6 +29,32 @@ struct FormContext {
     unsigned addressSize;
     bool wide;              /* 64-bit DWARF: offsets of 8 bytes */
 };
+
+/* An attribute's value, sorted by what it may be used for. */
+struct FormValue {
+    enum Kind : unsigned char {
+        kAbsent,          /* no such attribute, or a form no reader uses */
+        kConstant,        /* data, udata, sdata (its bits), flag, implicit_const */
+        kAddress,         /* addr */
+        kAddressIndex,    /* addrx: an index into the unit's part of .debug_addr */
+        kText,            /* string, strp, line_strp: text, null when it does not end inside its section */
+        kTextIndex,       /* strx: an index into the unit's part of .debug_str_offsets */
+        kUnitReference,   /* ref1 to ref8, ref_udata: an offset from the unit's start */
+        kInfoReference,   /* ref_addr: an offset into .debug_info */
+        kSectionOffset,   /* sec_offset */
+        kListIndex,       /* rnglistx, loclistx: an index into the unit's offset table */
+    };
+    Kind kind;
+    uint64_t value;
+    const char* text;
+};
+
+/* Reads a value of form (implicitConst is the abbreviation's constant for
+ * implicit_const) into value. False, with the reader failed, when the value
+ * cannot be read or the form is unknown; a known form of no use to the
+ * readers is read over and gives kAbsent. */
+bool ReadFormValue(ByteReader& reader, uint64_t form, int64_t implicitConst, const FormContext& context,
+                   const DebugSections& sections, FormValue* value);
 
 /* Steps over a value of form. False (and the reader failed) for a form
  * that this reader does not know, whose size therefore cannot be told. */

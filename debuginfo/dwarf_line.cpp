@@ -37,7 +37,7 @@ bool ReadEntryTable(ByteReader& header, const FormContext& context, ByteRange* f
     }
     *formats = ByteRange{ formatsBegin, static_cast<size_t>(header.Position() - formatsBegin) };
     *count = header.Uleb();
-    if (header.Failed())
+    if (header.Failed() || *count > kMostFileEntries)
         return false;
     const unsigned char* entriesBegin = header.Position();
     for (uint64_t n = 0; n < *count; ++n) {
@@ -69,9 +69,8 @@ bool ReadTextList(ByteReader& header, unsigned fields, ByteRange* list, uint64_t
             break;
         for (unsigned i = 0; i < fields; ++i)
             header.Uleb();
-        if (header.Failed())
+        if (header.Failed() || ++*count > kMostFileEntries)
             return false;
-        ++*count;
     }
     *list = ByteRange{ begin, static_cast<size_t>(header.Position() - begin) };
     return true;
@@ -192,13 +191,13 @@ bool ReadLineUnit(const DebugSections& sections, uint64_t offset, LineUnit* unit
         ReadTextList(header, 3, &unit->files, &unit->fileCount);
 }
 
-LineProgram::LineProgram(const LineUnit& unit) : unit_(unit), reader_(unit.program), damaged_(false)
+LineProgram::LineProgram(const LineUnit& unit) : unit_(unit), reader_(unit.program), damaged_(false), steps_(0)
 {
     Reset();
 }
 
 LineProgram::LineProgram(const LineUnit& unit, size_t start, const LineRow& row)
-    : unit_(unit), reader_(unit.program, start), damaged_(reader_.Failed()), address_(row.address),
+    : unit_(unit), reader_(unit.program, start), damaged_(reader_.Failed()), steps_(0), address_(row.address),
       file_(row.file), line_(row.line)
 {
 }
@@ -320,6 +319,7 @@ bool LineProgram::Standard(unsigned opcode, LineRow* row, bool* emitted)
 bool LineProgram::Next(LineRow* row)
 {
     while (!damaged_ && !reader_.AtEnd()) {
+        ++steps_;
         const unsigned opcode = reader_.U8();
         bool emitted = false;
         bool sound;

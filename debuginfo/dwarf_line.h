@@ -36,12 +36,18 @@ struct LineUnit {
     ByteRange program;
 };
 
+/* Every lookup reads a unit's header and walks its tables of directories
+ * and files: a unit that lists more than this many of either is taken for
+ * damaged, so that no lookup walks further. */
+const uint64_t kMostFileEntries = 16384;
+
 /* Reads the header of the unit at offset into unit. *next becomes the
  * offset of the unit after it, or the section's size when its length runs
  * past the section (no unit can be found after it then). False when the
  * header is damaged, uses what this reader does not know (among that,
- * instructions of several operations, which no x86 code has), or offset
- * leaves no room for a unit. */
+ * instructions of several operations, which no x86 code has), lists more
+ * than kMostFileEntries directories or files, or offset leaves no room for
+ * a unit. */
 bool ReadLineUnit(const DebugSections& sections, uint64_t offset, LineUnit* unit, uint64_t* next);
 
 /* A row of a line table. */
@@ -68,6 +74,8 @@ public:
     bool Damaged() const { return damaged_; }
     /* The offset into the program of the next opcode. */
     size_t Offset() const { return static_cast<size_t>(reader_.Position() - unit_.program.data); }
+    /* How many opcodes this program has decoded. */
+    uint64_t Steps() const { return steps_; }
 
 private:
     void Reset();
@@ -81,6 +89,7 @@ private:
     const LineUnit& unit_;
     ByteReader reader_;
     bool damaged_;
+    uint64_t steps_;
     uint64_t address_;
     uint64_t file_;
     uint64_t line_;

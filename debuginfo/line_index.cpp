@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "debuginfo/address_spans.h"
 #include "debuginfo/dwarf_unit.h"
 #include "debuginfo/line_index.h"
 
@@ -33,7 +34,7 @@ bool LineIndex::IndexUnit(const LineUnit& unit, Reallocate reallocate)
     int sequenceFirst = before;
     bool inSequence = false, keep = true;
     unsigned runRows = 0;
-    uint64_t previous = 0;
+    uint64_t previous = 0, runStart = 0;
     LineProgram program(unit);
     LineRow row;
     while (program.Next(&row)) {
@@ -43,7 +44,8 @@ bool LineIndex::IndexUnit(const LineUnit& unit, Reallocate reallocate)
             sequenceFirst = entries_.count;
             sequenceRows = 0;
             runRows = 0;
-        } else if (row.address < previous) {
+            runStart = program.Steps();
+        } else if (row.address < previous || program.Steps() - runStart > kMostSteps) {
             keep = false;
         }
         const bool inImage = row.address >= imageBase_ && row.address - imageBase_ <= UINT32_MAX;
@@ -78,6 +80,7 @@ bool LineIndex::IndexUnit(const LineUnit& unit, Reallocate reallocate)
                 *entry = Entry{ low, low, static_cast<uint32_t>(unit.offset), static_cast<uint32_t>(start),
                                 static_cast<uint32_t>(row.file), static_cast<uint32_t>(row.line) };
                 runRows = 0;
+                runStart = program.Steps();
             }
         }
         ++runRows;
@@ -98,14 +101,24 @@ bool LineIndex::IndexUnit(const LineUnit& unit, Reallocate reallocate)
 bool LineIndex::AddDirectory(void* context, uint64_t lineOffset, const char* path)
 {
     LineIndex* index = static_cast<LineIndex*>(context);
-    Directory* directory = index->directories_.Append(index->reallocate_);
-    if (!directory) {
-        index->outOfMemory_ = true;
-        return false;
+    const ByteRange places[] = { index->building_->info, index->building_->str, index->building_->lineStr };
+    for (uint32_t section = 0; path && lineOffset <= UINT32_MAX && section < 3; ++section) {
+        const ByteRange place = places[section];
+        const unsigned char* text = reinterpret_cast<const unsigned char*>(path);
+        if (!place.data || text < place.data || text >= place.data + place.size ||
+            static_cast<size_t>(text - place.data) > UINT32_MAX)
+            continue;
+        Directory* directory = index->directories_.Append(index->reallocate_);
+        if (!directory) {
+            index->outOfMemory_ = true;
+            return false;
+        }
+        *directory = Directory{ static_cast<uint32_t>(lineOffset), static_cast<uint32_t>(text - place.data), section };
+        break;
     }
-    *directory = Directory{ lineOffset, path };
     return true;
 }
+
 
 bool LineIndex::Build(const DebugSections& sections, uint64_t imageBase, Reallocate reallocate, Release release)
 {
@@ -125,16 +138,21 @@ bool LineIndex::Build(const DebugSections& sections, uint64_t imageBase, Realloc
         offset = next;
     }
     if (older) {
+        building_ = &sections;
         reallocate_ = reallocate;
         outOfMemory_ = false;
-        ForEachCompilationUnit(sections, AddDirectory, this);
-        if (outOfMemory_) {
+        AbbreviationIndex abbrevs;
+        const bool walked = ForEachCompilationUnit(sections, abbrevs, reallocate, release, AddDirectory, this);
+        abbrevs.Clear(release);
+        building_ = nullptr;
+        if (outOfMemory_ || !walked) {
             Clear(release);
             return false;
         }
     }
     std::sort(entries_.items, entries_.items + entries_.count,
               [](const Entry& a, const Entry& b) { return a.low < b.low; });
+    EmptyOverlaps(entries_.items, entries_.count);
     /* A stable sort keeps the first unit to name a table first. */
     std::stable_sort(directories_.items, directories_.items + directories_.count,
                      [](const Directory& a, const Directory& b) { return a.unit < b.unit; });
@@ -150,13 +168,16 @@ void LineIndex::Clear(Release release)
     rows_ = 0;
 }
 
-const char* LineIndex::CompilationDirectory(uint64_t unit) const
+const char* LineIndex::CompilationDirectory(const DebugSections& sections, uint64_t unit) const
 {
     const Directory* begin = directories_.items;
     const Directory* end = begin + directories_.count;
     const Directory* found =
         std::lower_bound(begin, end, unit, [](const Directory& d, uint64_t value) { return d.unit < value; });
-    return found != end && found->unit == unit ? found->path : nullptr;
+    if (found == end || found->unit != unit)
+        return nullptr;
+    const ByteRange places[] = { sections.info, sections.str, sections.lineStr };
+    return SectionText(places[found->section], found->offset);
 }
 
 bool LineIndex::Find(const DebugSections& sections, uint64_t offset, char* path, size_t size, unsigned* line) const
@@ -179,11 +200,11 @@ bool LineIndex::Find(const DebugSections& sections, uint64_t offset, char* path,
     LineRow previous = { imageBase_ + entry.low, entry.file, entry.line, false };
     LineProgram program(unit, entry.start, previous);
     LineRow row;
-    while (program.Next(&row)) {
+    while (program.Next(&row) && program.Steps() <= 2 * kMostSteps) {
         if (previous.address <= address && address < row.address) {
             if (previous.line == 0 || previous.line > INT_MAX)
                 return false;
-            const char* directory = unit.version < 5 ? CompilationDirectory(unit.offset) : nullptr;
+            const char* directory = unit.version < 5 ? CompilationDirectory(sections, unit.offset) : nullptr;
             if (!LineFilePath(sections, unit, previous.file, directory, path, size))
                 return false;
             *line = static_cast<unsigned>(previous.line);

@@ -7,7 +7,13 @@
  * program can resume. A unit whose program turns out damaged anywhere
  * contributes nothing, and neither does a sequence whose addresses run
  * backwards or lie outside the 4 GiB above the image base (code that the
- * linker dropped sits at address 0). */
+ * linker dropped sits at address 0), nor one with a run that a lookup
+ * could not decode in kMostSteps opcodes (rows without end at one address,
+ * opcodes that make no row). Where sequences overlap, the addresses of the
+ * overlap have no line: either could be the code's.
+ *
+ * The index keeps offsets into the sections, never pointers, so that the
+ * sections may be mapped anew, elsewhere, for each lookup. */
 #ifndef TOOLS_DEBUGINFO_LINE_INDEX_H
 #define TOOLS_DEBUGINFO_LINE_INDEX_H
 
@@ -24,10 +30,12 @@ public:
     typedef void* (*Reallocate)(void* block, size_t bytes);
     typedef void (*Release)(void* block);
 
-    /* A lookup decodes at most about this many rows. */
+    /* A lookup decodes at most about this many rows... */
     static const unsigned kRowsPerEntry = 48;
+    /* ...and never more than this many opcodes. */
+    static const unsigned kMostSteps = 4096;
 
-    LineIndex() : reallocate_(nullptr), outOfMemory_(false), imageBase_(0), rows_(0) {}
+    LineIndex() : building_(nullptr), reallocate_(nullptr), outOfMemory_(false), imageBase_(0), rows_(0) {}
     LineIndex(const LineIndex&) = delete;
     LineIndex& operator=(const LineIndex&) = delete;
 
@@ -66,20 +74,23 @@ private:
         uint32_t unit, start;
         uint32_t file, line;
     };
-    /* The compilation directory of a unit before version 5. */
+    /* The compilation directory of a unit before version 5: the offset of
+     * its text in one of the sections. */
     struct Directory {
-        uint64_t unit;
-        const char* path;
+        uint32_t unit;
+        uint32_t offset;
+        uint32_t section;   /* 0: .debug_info, 1: .debug_str, 2: .debug_line_str */
     };
 
     /* False when the storage cannot grow. */
     bool IndexUnit(const LineUnit& unit, Reallocate reallocate);
     static bool AddDirectory(void* context, uint64_t lineOffset, const char* path);
-    const char* CompilationDirectory(uint64_t unit) const;
+    const char* CompilationDirectory(const DebugSections& sections, uint64_t unit) const;
 
     GrowableArray<Entry> entries_;
     GrowableArray<Directory> directories_;
-    Reallocate reallocate_;   /* while building */
+    const DebugSections* building_;   /* while building */
+    Reallocate reallocate_;
     bool outOfMemory_;
     uint64_t imageBase_;
     uint64_t rows_;

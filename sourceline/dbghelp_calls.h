@@ -30,6 +30,8 @@ typedef BOOL (WINAPI* GetLineFn)(HANDLE process, SymbolAddress address, PDWORD d
 typedef SymbolAddress (WINAPI* LoadModuleFn)(HANDLE process, HANDLE file, PCSTR image, PCSTR module,
                                              SymbolAddress base, DWORD size);
 typedef BOOL (WINAPI* UnloadModuleFn)(HANDLE process, SymbolAddress base);
+/* The same on both widths. */
+typedef BOOL (WINAPI* FromAddressFn)(HANDLE process, DWORD64 address, PDWORD64 displacement, PSYMBOL_INFO symbol);
 
 }  // namespace dbghelp
 }  // namespace tk

@@ -9,6 +9,14 @@
 
 namespace tk {
 
+/* Which file, as it was when opened: a file rebuilt or replaced since has
+ * another. */
+struct FileIdentity {
+    DWORD volume, indexHigh, indexLow, sizeHigh, sizeLow;
+    FILETIME written;
+};
+bool SameFile(const FileIdentity& a, const FileIdentity& b);
+
 class MappedFile {
 public:
     MappedFile() : size_(0) {}
@@ -26,10 +34,14 @@ public:
 
     /* Maps the whole file at path, through the source-line reader's
      * platform calls; whatever it held before is unmapped. False, with
-     * nothing held, when the file cannot be opened, is empty, is larger
-     * than the address space can take, or cannot be mapped. The view
-     * alone keeps the file's mapping: no handle stays open. */
-    bool Open(const char* path);
+     * nothing held, when the path names no file on disk (a device, a
+     * pipe), the file cannot be opened, is empty, is larger than the
+     * address space can take, or cannot be mapped. The view alone keeps
+     * the file's mapping: no handle stays open. Its bytes end where the
+     * view ends, should the file have shrunk since its size was read.
+     * identity, when given, learns which file it is (false when that
+     * cannot be learned). */
+    bool Open(const char* path, FileIdentity* identity = nullptr);
 
     /* Empty when nothing is mapped. */
     ByteRange Bytes() const

@@ -26,6 +26,7 @@ BOOL Stamp(HMODULE module, ModuleStamp* stamp)
         return FALSE;
     stamp->timeStamp = nt->FileHeader.TimeDateStamp;
     stamp->imageSize = nt->OptionalHeader.SizeOfImage;
+    stamp->checkSum = nt->OptionalHeader.CheckSum;
     return TRUE;
 }
 
@@ -43,7 +44,7 @@ const void* ViewReadOnly(HANDLE mapping) { return MapViewOfFile(mapping, FILE_MA
 
 constexpr SourceLinesPlatform kSystemSourceLinesPlatform = {
     ModuleFromAddress, Stamp, GetModuleFileNameA, OpenForReading, GetFileSizeEx, MapReadOnly, ViewReadOnly,
-    UnmapViewOfFile, CloseHandle, Reallocate, Release,
+    UnmapViewOfFile, CloseHandle, Reallocate, Release, VirtualQuery, GetFileInformationByHandle, GetFileType,
 };
 
 namespace {

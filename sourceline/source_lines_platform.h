@@ -20,6 +20,7 @@ namespace tk {
 struct ModuleStamp {
     DWORD timeStamp;    /* the file header's */
     DWORD imageSize;    /* the optional header's */
+    DWORD checkSum;     /* the optional header's; 0 when the linker wrote none */
 };
 
 struct SourceLinesPlatform {
@@ -41,6 +42,13 @@ struct SourceLinesPlatform {
     BOOL (WINAPI* closeHandle)(HANDLE handle);
     void* (*reallocate)(void* block, size_t bytes);
     void (*release)(void* block);
+    /* What lies at an address: a mapped view's extent, whether a loaded
+     * module's pages can be read. */
+    SIZE_T (WINAPI* queryMemory)(LPCVOID address, PMEMORY_BASIC_INFORMATION information, SIZE_T size);
+    /* Which file a handle is: its volume, index, size and last write. */
+    BOOL (WINAPI* fileInformation)(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
+    /* FILE_TYPE_DISK for a file; a device or pipe is no file to read. */
+    DWORD (WINAPI* fileType)(HANDLE file);
 };
 
 extern const SourceLinesPlatform kSystemSourceLinesPlatform;

@@ -56,6 +56,7 @@ CSymbolLookup::~CSymbolLookup()
 {
     library_.Release();
     ClearDatabases();
+    texts_.Clear(SymbolLookupSeam().Calls().release);
 }
 
 HRESULT CSymbolLookup::Start()
@@ -109,6 +110,8 @@ void CSymbolLookup::Unload()
 {
     library_.Reset();
     process_ = nullptr;
+    fromAddress_ = nullptr;
+    fromAddressSought_ = false;
 }
 
 SourceLine CSymbolLookup::AskDebugHelp(DWORD_PTR address) const
@@ -137,12 +140,13 @@ SourceLine CSymbolLookup::FindLine(DWORD_PTR address)
     if (result.outcome == SourceLine::kFound)
         return result;
     const LastErrorKeeper keep;
-    const char* file = nullptr;
-    DWORD line = 0;
-    if (lines_.Find(address, &file, &line)) {
+    ModuleCache::View view;
+    unsigned line = 0;
+    if (modules_.Open(address, &view) &&
+        view.module->lines.Find(view.sections, view.rva, path_, sizeof path_, &line)) {
         result.outcome = SourceLine::kFound;
         result.hr = S_OK;
-        result.file = file;
+        result.file = path_;
         result.line = line;
     }
     return result;

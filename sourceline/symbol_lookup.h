@@ -1,6 +1,7 @@
 /* symbol_lookup.h -- source file and line of a code address, through the
  * platform's debug-help library loaded at run time, and where that finds
- * none, from the module's own debug information.
+ * none, from the module's own debug information; and the names of the
+ * functions, compiled and inlined, that a frame of a call stack stands for.
  *
  * One process-wide object (tk::SymbolLookup()) serves the library:
  * TkInitialize starts it, TkTerminate stops it and frees what it read of
@@ -16,7 +17,9 @@
 #include "base/handles.h"
 #include "base/seam.h"
 #include "sourceline/dbghelp_calls.h"
-#include "sourceline/module_lines.h"
+#include "sourceline/frame_names.h"
+#include "sourceline/module_cache.h"
+#include "sourceline/text_pool.h"
 
 namespace tk {
 
@@ -51,8 +54,8 @@ struct SourceLine {
     Outcome outcome;
     HRESULT hr;
     /* The debug-help library's own text, valid only until the next Stop;
-     * or the module reader's, valid only until the next FindLine or
-     * ReleaseModules. */
+     * or the module reader's, valid only until the next FindLine,
+     * NameFrame or ReleaseModules. */
     const char* file;
     DWORD line;
 };
@@ -66,6 +69,7 @@ public:
     typedef dbghelp::LoadModuleFn LoadModuleFn;
     typedef dbghelp::UnloadModuleFn UnloadModuleFn;
     typedef dbghelp::GetLineFn GetLineFn;
+    typedef dbghelp::FromAddressFn FromAddressFn;
 
     /* A program-database file found in the symbols directory. */
     struct Database {
@@ -77,7 +81,8 @@ public:
      * platform call, so it may be a static object of the library. */
     CSymbolLookup()
         : process_(nullptr), directory_(), databases_(), cleanup_(nullptr), initialize_(nullptr),
-          setOptions_(nullptr), loadModule_(nullptr), unloadModule_(nullptr), getLine_(nullptr) {}
+          setOptions_(nullptr), loadModule_(nullptr), unloadModule_(nullptr), getLine_(nullptr),
+          fromAddress_(nullptr), fromAddressSought_(false), path_() {}
     /* Releases the list and what was kept of the modules. Neither calls
      * into the debug-help library nor frees it: TkTerminate has stopped it
      * by then, unless the process is ending, when other libraries may be
@@ -110,15 +115,35 @@ public:
 
     /* The source file and line of a code address; see SourceLine. The
      * debug-help library is asked first. Where it finds no line, or is not
-     * loaded, the module that holds the address is read (ModuleLines):
+     * loaded, the module that holds the address is read (ModuleCache):
      * its line is found then; where that finds none either, the result is
      * the debug-help library's own, and the thread's last-error code is
      * the one that library left. */
     SourceLine FindLine(DWORD_PTR address);
 
-    /* Frees what FindLine kept of the modules it read: TkTerminate's. */
-    void ReleaseModules() { lines_.Clear(); }
-    const ModuleLines& Modules() const { return lines_; }
+    /* Names the code at address: the function compiled there and the calls
+     * inlined into it (see FrameNames). The caller passes the faulting
+     * instruction's address, or a return address minus 1. Each function's
+     * name comes from the first of: the module's DWARF (the inlined calls
+     * with it), its COFF symbol table, its exports, and the debug-help
+     * library's SymFromAddr for a symbol of a program database (never one
+     * it took from the exports itself); the innermost file and line from
+     * the module's line tables, else from the debug-help library. Starts
+     * the debug-help library when it is not started; never restarts it.
+     * Texts stay valid until the next NameFrame, FindLine, ReleaseModules
+     * or Stop. False when nothing at all is known (names->module may still
+     * be set). Never faults on damaged debug information; the thread's
+     * last-error code is left as it was. */
+    bool NameFrame(DWORD_PTR address, FrameNames* names);
+
+    /* Frees what FindLine and NameFrame kept of the modules they read:
+     * TkTerminate's. */
+    void ReleaseModules()
+    {
+        modules_.Clear();
+        texts_.Clear(SymbolLookupSeam().Calls().release);
+    }
+    const ModuleCache& Modules() const { return modules_; }
 
     bool Started() const { return process_ != nullptr; }
     bool Loaded() const { return library_.Valid(); }
@@ -138,6 +163,11 @@ private:
 
     void Unload();
     SourceLine AskDebugHelp(DWORD_PTR address) const;
+    /* NameFrame's sources; each gives the offsets of its texts, -1 for
+     * none. */
+    int NameFromDwarf(ModuleCache::View& view, int* functions, int* files, DWORD* lines);
+    int NameFromSymbols(ModuleCache::View& view, DWORD_PTR address);
+    int NameFromDebugHelp(DWORD_PTR address);
     /* Rebuilds the list; a missing directory leaves it empty. */
     void ScanSymbolsDirectory();
     void AddDatabase(const char* fileName);
@@ -157,7 +187,15 @@ private:
     LoadModuleFn loadModule_;
     UnloadModuleFn unloadModule_;
     GetLineFn getLine_;
-    ModuleLines lines_;
+    /* Looked up on first need after each start: the start's order of
+     * entry points is the library's contract. */
+    FromAddressFn fromAddress_;
+    bool fromAddressSought_;
+    ModuleCache modules_;
+    TextPool texts_;
+    /* Paths that the compiler recorded can be longer than the platform's
+     * path limit. */
+    char path_[1024];
 };
 
 /* The one lookup of the process; unstarted until TkInitialize or the first

@@ -194,7 +194,9 @@ TEST_F(ThisProgram, CompilationUnitsDamagedAtRandomGiveNoCrash)
         tktest::Bytes unit = units[random() % units.size()];
         Damage(unit, random);
         sections.info = info.Place(unit);
-        tk::ForEachCompilationUnit(sections, Visit, &read);
+        tk::AbbreviationIndex abbrevs;
+        tk::ForEachCompilationUnit(sections, abbrevs, realloc, free, Visit, &read);
+        abbrevs.Clear(free);
     }
     EXPECT_GT(read, 0u) << "directories were found";
 }

@@ -51,7 +51,16 @@ public:
           abbrev_(Place(s.abbrev))
     {
     }
-    tk::DebugSections View() const { return { line_.range, lineStr_.range, str_.range, info_.range, abbrev_.range }; }
+    tk::DebugSections View() const
+    {
+        tk::DebugSections sections = {};
+        sections.line = line_.range;
+        sections.lineStr = lineStr_.range;
+        sections.str = str_.range;
+        sections.info = info_.range;
+        sections.abbrev = abbrev_.range;
+        return sections;
+    }
 
 private:
     struct Copy {

@@ -565,7 +565,7 @@ void* Grow(void* block, size_t bytes) { return strcmp(h.failing, "memory") || !h
 TEST_F(OwnLines, APlatformCallThatFailsGivesNoLineAndKeepsNothing)
 {
     const tk::SourceLinesPlatform failing = { FromAddress, Stamp, FileName, Open, Size, Map, View, Unmap, Close, Grow,
-                                              free };
+                                              free, VirtualQuery, GetFileInformationByHandle, GetFileType };
     tk::UsingPlatform<tk::SourceLinesPlatform> use(tk::SourceLinesSeam(), failing);
     CSymbolLookup lookup;
     lookup.Start();
