@@ -147,6 +147,24 @@ public:
     /* A section offset: 8 bytes when wide, else 4. */
     uint64_t Offset(bool wide) { return Unsigned(wide ? 8 : 4); }
 
+    /* The unit at offset of section: its bytes after the initial length,
+     * whose width goes into *wide. *next becomes the offset after the
+     * unit, or the section's size when the unit runs past it (no unit can
+     * be found after it then). A failed reader when there is none. */
+    static ByteReader Unit(ByteRange section, uint64_t offset, bool* wide, uint64_t* next)
+    {
+        *next = section.size;
+        *wide = false;
+        if (offset >= section.size)
+            return ByteReader();
+        ByteReader reader(section, offset);
+        const uint64_t length = reader.UnitLength(wide);
+        ByteReader body = reader.Take(length);
+        if (!reader.Failed())
+            *next = static_cast<uint64_t>(reader.Position() - section.data);
+        return body;
+    }
+
     /* Fails the reader for a reason of the caller's; answers 0. */
     uint64_t Fail()
     {

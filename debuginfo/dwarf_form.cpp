@@ -50,6 +50,13 @@ uint64_t DirectForm(ByteReader& reader, uint64_t form)
     return form;
 }
 
+/* An index or reference of fixed size, or else an unsigned LEB128. */
+uint64_t IndexValue(ByteReader& reader, uint64_t form, const FormContext& context)
+{
+    const int fixed = FixedSize(form, context);
+    return fixed > 0 ? reader.Unsigned(static_cast<size_t>(fixed)) : reader.Uleb();
+}
+
 }  // namespace
 
 const char* SectionText(ByteRange section, uint64_t offset)
@@ -136,8 +143,7 @@ bool ReadFormValue(ByteReader& reader, uint64_t form, int64_t implicitConst, con
         break;
     case kAddrx: case kAddrx1: case kAddrx2: case kAddrx3: case kAddrx4: case kGnuAddrIndex:
         kind = FormValue::kAddressIndex;
-        number = form == kAddrx || form == kGnuAddrIndex ? reader.Uleb()
-                                                         : reader.Unsigned(static_cast<size_t>(FixedSize(form, context)));
+        number = IndexValue(reader, form, context);
         break;
     case kString: case kStrp: case kLineStrp:
         value->text = ReadFormText(reader, form, context, sections);
@@ -145,12 +151,11 @@ bool ReadFormValue(ByteReader& reader, uint64_t form, int64_t implicitConst, con
         break;
     case kStrx: case kStrx1: case kStrx2: case kStrx3: case kStrx4: case kGnuStrIndex:
         kind = FormValue::kTextIndex;
-        number = form == kStrx || form == kGnuStrIndex ? reader.Uleb()
-                                                       : reader.Unsigned(static_cast<size_t>(FixedSize(form, context)));
+        number = IndexValue(reader, form, context);
         break;
     case kRef1: case kRef2: case kRef4: case kRef8: case kRefUdata:
         kind = FormValue::kUnitReference;
-        number = form == kRefUdata ? reader.Uleb() : reader.Unsigned(static_cast<size_t>(FixedSize(form, context)));
+        number = IndexValue(reader, form, context);
         break;
     case kRefAddr:
         kind = FormValue::kInfoReference;

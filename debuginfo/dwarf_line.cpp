@@ -139,17 +139,11 @@ bool Join(const char* const* parts, size_t count, char* path, size_t size)
 
 bool ReadLineUnit(const DebugSections& sections, uint64_t offset, LineUnit* unit, uint64_t* next)
 {
-    *next = sections.line.size;
     *unit = LineUnit();
-    if (offset >= sections.line.size)
-        return false;
-    ByteReader reader(sections.line, offset);
     bool wide = false;
-    const uint64_t length = reader.UnitLength(&wide);
-    ByteReader body = reader.Take(length);
-    if (reader.Failed())
+    ByteReader body = ByteReader::Unit(sections.line, offset, &wide, next);
+    if (body.Failed())
         return false;
-    *next = static_cast<uint64_t>(reader.Position() - sections.line.data);
 
     unit->offset = offset;
     unit->wide = wide;

@@ -38,8 +38,8 @@ struct LineUnit {
 
 /* Every lookup reads a unit's header and walks its tables of directories
  * and files: a unit that lists more than this many of either is taken for
- * damaged, so that no lookup walks further. */
-const uint64_t kMostFileEntries = 16384;
+ * damaged, so that no lookup walks further (GCC's list a few hundred). */
+const uint64_t kMostFileEntries = 4096;
 
 /* Reads the header of the unit at offset into unit. *next becomes the
  * offset of the unit after it, or the section's size when its length runs

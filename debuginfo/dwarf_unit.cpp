@@ -62,17 +62,11 @@ uint64_t Number(const FormValue& value, uint64_t fallback)
 
 bool ReadUnitHeader(ByteRange info, uint64_t offset, UnitHeader* unit, uint64_t* next)
 {
-    *next = info.size;
     *unit = UnitHeader();
-    if (offset >= info.size)
-        return false;
-    ByteReader reader(info, offset);
     bool wide = false;
-    const uint64_t length = reader.UnitLength(&wide);
-    ByteReader body = reader.Take(length);
-    if (reader.Failed())
+    ByteReader body = ByteReader::Unit(info, offset, &wide, next);
+    if (body.Failed())
         return false;
-    *next = static_cast<uint64_t>(reader.Position() - info.data);
     unit->offset = offset;
     unit->end = *next;
     unit->form.wide = wide;

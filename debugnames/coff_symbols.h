@@ -39,7 +39,6 @@ public:
      * it; null when none. */
     const char* Find(uint64_t rva) const;
 
-    int Count() const { return symbols_.count; }
     size_t Bytes() const
     {
         return static_cast<size_t>(symbols_.capacity) * sizeof(Symbol) + static_cast<size_t>(names_.capacity);

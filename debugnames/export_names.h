@@ -40,7 +40,6 @@ public:
      * image's own. */
     const char* Find(ByteRange image, const PeHeaders& headers, uint64_t rva) const;
 
-    int Count() const { return exports_.count; }
     size_t Bytes() const { return static_cast<size_t>(exports_.capacity) * sizeof(Export); }
 
 private:

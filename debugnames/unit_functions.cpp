@@ -20,6 +20,9 @@ bool IsScope(unsigned tag)
 
 bool Wanted(unsigned tag) { return tag == kSubprogram || tag == kInlinedSubroutine; }
 
+/* The node around entries inside a function that has none. */
+const int32_t kLost = -2;
+
 /* A value of data form that fits 32 bits; 0 otherwise. */
 uint32_t Small(const FormValue& value)
 {
@@ -114,7 +117,10 @@ bool UnitFunctions::Build(const UnitHeader& unit, const UnitFacts& facts, const 
             const bool inlined = entry.tag == kInlinedSubroutine;
             const int before = ranges_.count;
             builder.node = nodes_.count;
-            if (ForEachRange(entry, unit, facts, sections, AddRange, &builder)) {
+            /* A function whose ranges cannot be read keeps the calls inlined
+             * into it from being taken for calls inlined into another. */
+            node = kLost;
+            if (!(inlined && around == kLost) && ForEachRange(entry, unit, facts, sections, AddRange, &builder)) {
                 if (ranges_.count > before) {
                     Node* added = nodes_.Append(reallocate);
                     if (!added) {

@@ -65,7 +65,6 @@ public:
     int ScopesOf(uint64_t entry, uint32_t* scopes, int most) const;
 
     bool Damaged() const { return damaged_; }
-    int Nodes() const { return nodes_.count; }
     size_t Bytes() const
     {
         return static_cast<size_t>(nodes_.capacity) * sizeof(Node) +

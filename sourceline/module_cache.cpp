@@ -8,7 +8,7 @@
 #include <zlib.h>
 
 #include "base/module_directory.h"
-#include "debuginfo/pe_loaded.h"
+#include "debugnames/pe_loaded.h"
 #include "sourceline/module_cache.h"
 
 namespace tk {

@@ -1,8 +1,10 @@
-/* The source-line reader over the real debug information of this very
- * program (this file's unit is DWARF 4, the others' DWARF 5), damaged at
- * random with fixed seeds. Each damaged copy ends at an inaccessible page:
- * a read past it faults and fails the test. An undamaged copy of a unit
- * must answer as the whole section does. */
+/* The source-line and name readers over the real debug information of
+ * this very program (this file's unit is DWARF 4, the others' DWARF 5),
+ * damaged at random with fixed seeds: line tables, units of .debug_info,
+ * their abbreviation tables, PE headers. Each damaged copy ends at an
+ * inaccessible page: a read past it faults and fails the test, and so
+ * does a round that takes longer than kRoundLimit of the thread's time.
+ * An undamaged copy of a unit must answer as the whole section does. */
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -15,6 +17,7 @@
 
 #include "debuginfo/dwarf_unit.h"
 #include "debuginfo/line_index.h"
+#include "debugnames/name_index.h"
 #include "sourceline/mapped_file.h"
 #include "debuginfo/pe_image.h"
 #include "support/debug_bytes.h"
@@ -25,6 +28,9 @@ namespace {
 const int kLineRounds = 20000;
 const int kUnitRounds = 10000;
 const int kPeRounds = 10000;
+const int kNameRounds = 6000;
+/* No round comes near this; slowness that input can cause would. */
+const double kRoundLimit = 0.25;
 /* Larger units would make the rounds slow under emulation. */
 const size_t kLargestUnit = 128 * 1024;
 
@@ -64,6 +70,18 @@ private:
     size_t capacity_;
     tktest::FencedBuffer fence_;
 };
+
+/* The calling thread's time in seconds, which other threads and other
+ * processes do not inflate. */
+double ThreadSeconds()
+{
+    FILETIME created, exited, kernel, user;
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+    const auto seconds = [](const FILETIME& t) {
+        return ((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
 
 /* Flips bits, writes bytes of the kinds that lengths and counts are made
  * of, or cuts the end off. Returns how many changes it made. */
@@ -133,6 +151,7 @@ TEST_F(ThisProgram, LineUnitsDamagedAtRandomGiveNoCrashAndSoundOnesTheirLines)
         const int changes = Damage(bytes, random);
         tk::DebugSections sections = image_.debug;
         sections.line = line.Place(bytes);
+        const double start = ThreadSeconds();
         tk::LineIndex index;
         ASSERT_TRUE(index.Build(sections, image_.imageBase, realloc, free));
         for (int probe = 0; probe < 4; ++probe) {
@@ -147,6 +166,7 @@ TEST_F(ThisProgram, LineUnitsDamagedAtRandomGiveNoCrashAndSoundOnesTheirLines)
             }
         }
         index.Clear(free);
+        ASSERT_LT(ThreadSeconds() - start, kRoundLimit) << "round " << round;
     }
     whole.Clear(free);
     EXPECT_GT(answered, sound / 2) << "the probes hit rows";
@@ -194,11 +214,115 @@ TEST_F(ThisProgram, CompilationUnitsDamagedAtRandomGiveNoCrash)
         tktest::Bytes unit = units[random() % units.size()];
         Damage(unit, random);
         sections.info = info.Place(unit);
+        const double start = ThreadSeconds();
         tk::AbbreviationIndex abbrevs;
         tk::ForEachCompilationUnit(sections, abbrevs, realloc, free, Visit, &read);
         abbrevs.Clear(free);
+        ASSERT_LT(ThreadSeconds() - start, kRoundLimit) << "round " << round;
     }
     EXPECT_GT(read, 0u) << "directories were found";
+}
+
+/* The chain of names at address, or "none". */
+std::string Names(tk::NameIndex& index, const tk::DebugSections& sections, uint64_t offset)
+{
+    tk::NameIndex::Call calls[8];
+    uint64_t unit = 0;
+    const int count = index.Calls(sections, offset, calls, 8, &unit);
+    std::string chain = count ? "" : "none";
+    for (int i = 0; i < count; ++i) {
+        char name[256], path[256];
+        index.FunctionName(sections, calls[i].entry, name, sizeof name);
+        chain += std::string(" | ") + name;
+        if (i > 0 && index.CallFile(sections, unit, calls[i - 1].callFile, path, sizeof path))
+            chain += std::string(" at ") + path + ":" + std::to_string(calls[i - 1].callLine);
+    }
+    return chain;
+}
+
+/* Each round takes one unit of .debug_info, alone at the section's start,
+ * with its abbreviation table alone at the start of .debug_abbrev, and
+ * damages the one or the other; then asks for the names at addresses of
+ * the unit's line table. */
+TEST_F(ThisProgram, UnitsAndAbbreviationsDamagedAtRandomGiveNoCrashAndSoundOnesTheirNames)
+{
+    tk::NameIndex whole;
+    ASSERT_TRUE(whole.Build(image_.debug, image_.imageBase, realloc, free));
+    struct Unit {
+        tktest::Bytes info, abbrev;
+        std::vector<uint64_t> rows;
+    };
+    std::vector<Unit> units;
+    tk::AbbreviationIndex abbrevs;
+    ASSERT_TRUE(tk::PrepareAbbreviations(image_.debug.info, abbrevs, realloc, free));
+    for (uint64_t offset = 0, next = 0; offset < image_.debug.info.size; offset = next) {
+        tk::UnitHeader header;
+        tk::UnitFacts facts;
+        tk::LineUnit lines;
+        uint64_t after = 0;
+        const int table = tk::ReadUnitHeader(image_.debug.info, offset, &header, &next)
+            ? abbrevs.Table(image_.debug.abbrev, header.abbrevOffset, realloc) : -1;
+        if (table < 0 || next - offset > kLargestUnit ||
+            !tk::ReadUnitFacts(header, abbrevs, table, image_.debug, &facts, nullptr) || !facts.hasLines ||
+            !tk::ReadLineUnit(image_.debug, facts.lineOffset, &lines, &after))
+            continue;
+        Unit u;
+        u.info.assign(image_.debug.info.data + offset, image_.debug.info.data + next);
+        /* The unit's table runs to the next unit's, or to the section's end. */
+        uint64_t end = image_.debug.abbrev.size;
+        for (uint64_t o = next, n = 0; o < image_.debug.info.size; o = n) {
+            tk::UnitHeader later;
+            if (tk::ReadUnitHeader(image_.debug.info, o, &later, &n) && later.abbrevOffset > header.abbrevOffset) {
+                end = later.abbrevOffset;
+                break;
+            }
+        }
+        u.abbrev.assign(image_.debug.abbrev.data + header.abbrevOffset, image_.debug.abbrev.data + end);
+        memset(&u.info[header.form.version >= 5 ? 8 : 6], 0, 4);
+        tk::LineProgram program(lines);
+        tk::LineRow row;
+        while (program.Next(&row))
+            if (!row.endSequence && row.address >= image_.imageBase)
+                u.rows.push_back(row.address - image_.imageBase);
+        if (!u.rows.empty() && u.abbrev.size() <= kLargestUnit)
+            units.push_back(u);
+    }
+    abbrevs.Clear(free);
+    ASSERT_GT(units.size(), 10u);
+
+    FencedCopy info(kLargestUnit), abbrev(kLargestUnit);
+    std::mt19937 random(20261211);
+    int sound = 0, named = 0;
+    for (int round = 0; round < kNameRounds; ++round) {
+        const Unit& unit = units[random() % units.size()];
+        tktest::Bytes infoBytes = unit.info, abbrevBytes = unit.abbrev;
+        const int changes = Damage(random() % 2 ? infoBytes : abbrevBytes, random);
+        /* A unit cut short says so, so that its entries are read up to the cut. */
+        if (infoBytes.size() >= 4 && random() % 2) {
+            const uint32_t length = static_cast<uint32_t>(infoBytes.size() - 4);
+            memcpy(infoBytes.data(), &length, 4);
+        }
+        tk::DebugSections sections = image_.debug;
+        sections.info = info.Place(infoBytes);
+        sections.abbrev = abbrev.Place(abbrevBytes);
+        sections.aranges = tk::ByteRange{ nullptr, 0 };
+        const double start = ThreadSeconds();
+        tk::NameIndex index;
+        ASSERT_TRUE(index.Build(sections, image_.imageBase, realloc, free));
+        for (int probe = 0; probe < 4; ++probe) {
+            const uint64_t offset = unit.rows[random() % unit.rows.size()];
+            const std::string names = Names(index, sections, offset);
+            if (changes == 0) {
+                ++sound;
+                named += names != "none";
+                ASSERT_EQ(names, Names(whole, image_.debug, offset)) << "round " << round << ", offset 0x" << std::hex
+                                                                      << offset;
+            }
+        }
+        index.Clear();
+        ASSERT_LT(ThreadSeconds() - start, kRoundLimit) << "round " << round;
+    }
+    EXPECT_GT(named, sound / 2) << "the probes hit functions";
 }
 
 TEST(PeFuzz, DamagedHeadersGiveNoCrashAndNoSectionOutsideTheFile)
@@ -217,8 +341,11 @@ TEST(PeFuzz, DamagedHeadersGiveNoCrashAndNoSectionOutsideTheFile)
         tktest::Bytes bytes = file;
         Damage(bytes, random);
         const tk::ByteRange range = copy.Place(bytes);
+        const double start = ThreadSeconds();
         tk::PeImage image;
-        if (!tk::ReadPeImage(range, &image))
+        const bool pe = tk::ReadPeImage(range, &image);
+        ASSERT_LT(ThreadSeconds() - start, kRoundLimit) << "round " << round;
+        if (!pe)
             continue;
         ++read;
         for (tk::ByteRange r : { image.debug.line, image.debug.info, image.debugLink })

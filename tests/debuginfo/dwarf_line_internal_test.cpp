@@ -288,6 +288,31 @@ std::vector<Case> Cases()
     for (const auto& p : programs)
         cases.push_back({ p.name, Line(Unit(4, kSrcTables, p.program)), none });
 
+    /* Work a lookup could not bound: no line rather than a slow one. */
+    Program rowsAtOneAddress, opcodesWithoutRows;
+    rowsAtOneAddress.Address(0x401000);
+    opcodesWithoutRows.Address(0x401000).Copy();
+    for (unsigned i = 0; i <= tk::LineIndex::kMostSteps; ++i) {
+        rowsAtOneAddress.Copy();
+        opcodesWithoutRows.Raw({ 5, 1 });
+    }
+    rowsAtOneAddress.Pc(16).End();
+    opcodesWithoutRows.Pc(8).Copy().Pc(8).End();
+    cases.push_back({ "more rows at one address than a lookup decodes", Line(Unit(4, kSrcTables, rowsAtOneAddress)), none });
+    cases.push_back({ "more opcodes between rows than a lookup decodes", Line(Unit(4, kSrcTables, opcodesWithoutRows)),
+                      none });
+    const std::vector<tktest::OldFile> files(tk::kMostFileEntries + 1, tktest::OldFile{ "a.c", 1 });
+    cases.push_back({ "more files than a lookup walks", Line(Unit(4, OldTables({ "/src" }, files), Common())), none });
+
+    /* Sequences that claim the same addresses: none where they overlap. */
+    Program later;
+    later.Address(0x401008).Line(90).Copy().Pc(16).End();
+    Bytes overlapping = Unit(4, kSrcTables, Common());
+    const Bytes other = Unit(4, kSrcTables, later);
+    overlapping.insert(overlapping.end(), other.begin(), other.end());
+    cases.push_back({ "overlapping sequences", Line(overlapping),
+                      { { 0x401004, "/src/a.c:13" }, { 0x401008, "none" }, { 0x40100f, "none" } } });
+
     Sections pastDirectories;
     pastDirectories.line =
         Unit(5, NewTables({ "/build" }, { { "a.c", 3 }, { "a.c", 3 } }, pastDirectories.lineStr), Common());
@@ -326,6 +351,32 @@ TEST(LineTables, AnIndexThatCannotGrowIsEmptyAndSaysSo)
     EXPECT_TRUE(index.Build(fenced.View(), kImageBase, realloc, free));
     EXPECT_EQ(Answer(fenced.View(), index, 0x401000), "/src/a.c:10");
     EXPECT_EQ(index.Rows(), 4u);
+    index.Clear(free);
+}
+
+/* Every unit names one abbreviation table of as many declarations, and
+ * declares its first entry with the last: a table read per unit is
+ * quadratic (seconds), a table read once is not. */
+TEST(LineTables, ManyTinyUnitsOfOneLargeAbbreviationTableAreReadInLinearTime)
+{
+    const int kUnits = 40000;
+    Sections s = Line(Unit(4, kSrcTables, Common()));
+    Out abbrev, info;
+    for (int code = 1; code <= kUnits; ++code)
+        abbrev.Uleb(code).Uleb(0x11).U8(0).Uleb(0x10).Uleb(0x17).Uleb(0).Uleb(0);
+    abbrev.U8(0);
+    Out unit;
+    unit.U16(4).U32(0).U8(4).Uleb(kUnits).U32(0);
+    for (int i = 0; i < kUnits; ++i)
+        info.U32(unit.b.size()).Add(unit.b);
+    s.abbrev = abbrev.b;
+    s.info = info.b;
+    const Fenced fenced(s);
+    tk::LineIndex index;
+    const DWORD start = GetTickCount();
+    ASSERT_TRUE(index.Build(fenced.View(), kImageBase, realloc, free));
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_EQ(Answer(fenced.View(), index, 0x401000), "/src/a.c:10");
     index.Clear(free);
 }
 
@@ -420,6 +471,16 @@ TEST(PeFiles, ReadTheDebugLinkOfAStrippedFile)
         { Out().Text("").U8(0).U16(0).U32(1).b, nullptr },
         { Out().Text("a.debug").U16(1).b, nullptr },
         { Bytes{ 'a', 'b', 'c' }, nullptr },
+        /* Devices, which opening may wait on, whatever their case or
+         * extension; names that only begin like one are files. */
+        { Out().Text("NUL").U32(1).b, nullptr },
+        { Out().Text("com1.debug").U32(1).b, nullptr },
+        { Out().Text("Con .txt").U32(1).b, nullptr },
+        { Out().Text("LPT9").U32(1).b, nullptr },
+        { Out().Text("COM\xB9").U32(1).b, nullptr },
+        { Out().Text("conin$").U32(1).b, nullptr },
+        { Out().Text("nul2.debug").U8(0).U32(0x11223344).b, "nul2.debug" },
+        { Out().Text("console.debug").U16(0).U32(0x11223344).b, "console.debug" },
     };
     for (const auto& link : links) {
         tktest::FencedBuffer fence(link.section.size());

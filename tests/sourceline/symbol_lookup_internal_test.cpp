@@ -446,6 +446,15 @@ std::string Read(const std::string& path)
     return std::string(reinterpret_cast<const char*>(bytes.data), bytes.size);
 }
 
+/* The size of a file as it was before it lost a MiB. */
+BOOL WINAPI GrownSize(HANDLE file, PLARGE_INTEGER size)
+{
+    if (!GetFileSizeEx(file, size))
+        return FALSE;
+    size->QuadPart += 1 << 20;
+    return TRUE;
+}
+
 TEST_F(OwnLines, AStrippedLibraryTakesTheDebugFileBesideItOrInTheSymbolsFolderWhoseCrcMatches)
 {
     const std::string bin = tktest::ProgramDirectory();
@@ -495,15 +504,75 @@ TEST_F(OwnLines, AStrippedLibraryTakesTheDebugFileBesideItOrInTheSymbolsFolderWh
             }
             EXPECT_EQ(Found(lookup, address), p.answer) << (p.besideIt ? p.besideIt : "none") << " beside it, "
                                                         << (p.inSymbols ? p.inSymbols : "none") << " in symbols";
-            /* Unmaps the debug file, so that it can be deleted. */
+            /* A module once read keeps its answer: the next place is tried
+             * afresh. */
             lookup.ReleaseModules();
         }
+
+        /* The debug file is mapped only while a lookup runs: it can be
+         * deleted at once, and is no longer found. */
+        ASSERT_TRUE(Write(beside, debug));
+        EXPECT_EQ(Found(lookup, address), line);
+        EXPECT_TRUE(DeleteFileA(beside.c_str())) << "not kept mapped";
+        EXPECT_EQ(Found(lookup, address), kNoLine);
+
+        /* A debug file that has shrunk since its size was read is read up
+         * to where its mapping ends, no further: its checksum then covers
+         * the page's zeros as well, and it gives no line. */
+        ASSERT_TRUE(Write(beside, debug));
+        lookup.ReleaseModules();
+        tk::SourceLinesPlatform shrunk = platform;
+        shrunk.getFileSize = GrownSize;
+        tk::UsingPlatform<tk::SourceLinesPlatform> shrinking(tk::SourceLinesSeam(), shrunk);
+        EXPECT_EQ(Found(lookup, address), kNoLine);
+        lookup.ReleaseModules();
         FreeLibrary(library);
     }
     for (const std::string& file : { beside, symbols, folder + "moved_lines.dll" })
         DeleteFileA(file.c_str());
     RemoveDirectoryA((folder + "symbols").c_str());
     EXPECT_TRUE(RemoveDirectoryA(folder.c_str())) << "no file of the folder is still mapped";
+}
+
+/* A module file rebuilt with the same time stamp, size and checksum, whose
+ * line tables name another file: the lines come from the module as it was
+ * loaded. */
+std::string g_rebuilt;
+DWORD WINAPI RebuiltFile(HMODULE module, LPSTR path, DWORD size)
+{
+    return module ? static_cast<DWORD>(snprintf(path, size, "%s", g_rebuilt.c_str())) : GetModuleFileNameA(module, path, size);
+}
+
+TEST_F(OwnLines, AModuleFileRebuiltWithTheSameStampGivesTheLinesOfTheModuleLoaded)
+{
+    const std::string folder = tktest::TempDirectory() + "same-stamp-" + std::to_string(GetCurrentProcessId()) + "\\";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string loaded = folder + "loaded.dll";
+    ASSERT_TRUE(CopyFileA((tktest::ProgramDirectory() + "tk_test_lines.dll").c_str(), loaded.c_str(), TRUE));
+    std::string rebuilt = Read(loaded);
+    int renamed = 0;
+    for (size_t at = rebuilt.find("lines.cpp"); at != std::string::npos; at = rebuilt.find("lines.cpp", at)) {
+        rebuilt[at + 1] = 'y';
+        ++renamed;
+    }
+    ASSERT_GT(renamed, 0);
+    g_rebuilt = folder + "rebuilt.dll";
+    ASSERT_TRUE(Write(g_rebuilt, rebuilt));
+    HMODULE library = LoadLibraryA(loaded.c_str());
+    ASSERT_NE(library, nullptr);
+    tk::SourceLinesPlatform platform = tk::kSystemSourceLinesPlatform;
+    platform.getModuleFileName = RebuiltFile;
+    {
+        tk::UsingPlatform<tk::SourceLinesPlatform> use(tk::SourceLinesSeam(), platform);
+        CSymbolLookup lookup;
+        lookup.Start();
+        EXPECT_EQ(Found(lookup, Fault(library)), DivideLine(library)) << "not lynes.cpp";
+        lookup.ReleaseModules();
+    }
+    FreeLibrary(library);
+    DeleteFileA(loaded.c_str());
+    DeleteFileA(g_rebuilt.c_str());
+    EXPECT_TRUE(RemoveDirectoryA(folder.c_str()));
 }
 
 /* Each platform call of the reader failing once: no line and nothing kept,
@@ -558,6 +627,7 @@ BOOL WINAPI Close(HANDLE x)
     --h.handles;
     return CloseHandle(x);
 }
+DWORD WINAPI Type(HANDLE f) { return strcmp(h.failing, "type") ? GetFileType(f) : FILE_TYPE_CHAR; }
 /* Memory runs out after the module's own block, while its lines are
  * indexed. */
 void* Grow(void* block, size_t bytes) { return strcmp(h.failing, "memory") || !h.blocks++ ? realloc(block, bytes) : nullptr; }
@@ -565,12 +635,12 @@ void* Grow(void* block, size_t bytes) { return strcmp(h.failing, "memory") || !h
 TEST_F(OwnLines, APlatformCallThatFailsGivesNoLineAndKeepsNothing)
 {
     const tk::SourceLinesPlatform failing = { FromAddress, Stamp, FileName, Open, Size, Map, View, Unmap, Close, Grow,
-                                              free, VirtualQuery, GetFileInformationByHandle, GetFileType };
+                                              free, VirtualQuery, GetFileInformationByHandle, Type };
     tk::UsingPlatform<tk::SourceLinesPlatform> use(tk::SourceLinesSeam(), failing);
     CSymbolLookup lookup;
     lookup.Start();
     h = Calls{ "", 0, 0, 0, false };
-    for (const char* call : { "module", "stamp", "file name", "open", "size", "map", "view", "memory" }) {
+    for (const char* call : { "module", "stamp", "file name", "open", "type", "size", "map", "view", "memory" }) {
         h.failing = call;
         h.blocks = 0;
         EXPECT_EQ(Found(lookup, reinterpret_cast<DWORD_PTR>(&Located)), kNoLine) << call;

@@ -6,8 +6,8 @@
  * The headers' checksum covers the whole file; where the linker wrote
  * none, the code itself is compared, with the loader's relocations
  * undone. Pure functions over bytes. */
-#ifndef TOOLS_DEBUGINFO_PE_LOADED_H
-#define TOOLS_DEBUGINFO_PE_LOADED_H
+#ifndef TOOLS_DEBUGNAMES_PE_LOADED_H
+#define TOOLS_DEBUGNAMES_PE_LOADED_H
 
 #include <stddef.h>
 #include <stdint.h>

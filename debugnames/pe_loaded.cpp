@@ -1,7 +1,7 @@
 /* pe_loaded.cpp -- whether a loaded image came from a given PE file. */
 #include <string.h>
 
-#include "debuginfo/pe_loaded.h"
+#include "debugnames/pe_loaded.h"
 
 namespace tk {
 
