@@ -23,7 +23,8 @@ public:
      * cannot grow. */
     int Add(const char* text, Reallocate reallocate);
     /* Copies in the C++ name that a linkage name (_Z...) stands for, or the
-     * linkage name itself when it stands for none. */
+     * linkage name itself when it stands for none; either without a 32-bit
+     * calling convention's decoration ("@name@8", "name@8"). */
     int AddDemangled(const char* linkage, Reallocate reallocate);
     /* The text at offset; null for -1. */
     const char* At(int offset) const { return offset < 0 ? nullptr : block_ + offset; }

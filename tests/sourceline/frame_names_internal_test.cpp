@@ -19,6 +19,7 @@
 #include "debuginfo/pe_image.h"
 #include "faults/se_translator.h"
 #include "sourceline/symbol_lookup.h"
+#include "sourceline/text_pool.h"
 #include "support/paths.h"
 #include "support/stand_in_dbghelp.h"
 
@@ -203,6 +204,31 @@ TEST_F(FrameNaming, AWorkerThreadsFirstFrameInTheSystemIsNamedFromItsExports)
     std::transform(module.begin(), module.end(), module.begin(), ::tolower);
     EXPECT_EQ(module, "kernel32.dll");
     lookup.ReleaseModules();
+}
+
+TEST(FrameNameTexts, NamesLoseTheMarksOfA32BitCallingConventionAndAreDemangled)
+{
+    const struct Row {
+        const char* name;
+        const char* text;
+    } rows[] = {
+        { "_Z11StackThreadPv@4", "StackThread(void*)" },   /* stdcall, C++ */
+        { "@BaseThreadInitThunk@12", "BaseThreadInitThunk" }, /* fastcall */
+        { "RtlUserThreadStart@8", "RtlUserThreadStart" },     /* stdcall, C */
+        { "_Z4stepi", "step(int)" },
+        { "main", "main" },
+        { "odd@name", "odd@name" },                           /* no count: no mark */
+        { "name@", "name@" },
+        { "@8", "@8" },                                       /* nothing but a mark */
+        { "_Zbroken", "_Zbroken" },                           /* no C++ name: as it stands */
+    };
+    tk::TextPool pool;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const int at = pool.AddDemangled(row.name, realloc);
+        EXPECT_STREQ(pool.At(at), row.text);
+    }
+    pool.Clear(free);
 }
 
 /* The stand-in debug-help library, with a SymFromAddr that knows one

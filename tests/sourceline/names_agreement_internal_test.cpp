@@ -159,10 +159,22 @@ std::string AsTheyPrint(const std::string& ours, const std::string& theirs)
     return LastPart(theirs) == theirs ? LastPart(name) : name;
 }
 
+/* A name without a 32-bit calling convention's mark: "@name@8" and
+ * "name@8" are "name". */
+std::string WithoutMark(const std::string& name)
+{
+    const size_t at = name.find_last_of('@');
+    if (at == std::string::npos || at == 0 || at + 1 == name.size() ||
+        name.find_first_not_of("0123456789", at + 1) != std::string::npos)
+        return name;
+    return name.substr(name[0] == '@' ? 1 : 0, name[0] == '@' ? at - 1 : at);
+}
+
 std::string Demangled(std::string symbol, bool underscored)
 {
     if (underscored && !symbol.empty() && symbol[0] == '_')
         symbol.erase(0, 1);
+    symbol = WithoutMark(symbol);
     int status = 0;
     char* name = symbol.compare(0, 2, "_Z") == 0 ? abi::__cxa_demangle(symbol.c_str(), nullptr, nullptr, &status)
                                                  : nullptr;
@@ -173,9 +185,18 @@ std::string Demangled(std::string symbol, bool underscored)
 
 /* The rules by which a difference is addr2line's error; an address is
  * counted under each rule that excused a difference of its calls. */
-enum Rule { kUnderscoreStripped, kDoubledDirectory, kFileZero, kNoFunctionFromSymbols, kFileWithoutLine, kRules };
+enum Rule {
+    kUnderscoreStripped,
+    kMarkKept,
+    kDoubledDirectory,
+    kFileZero,
+    kNoFunctionFromSymbols,
+    kFileWithoutLine,
+    kRules
+};
 const char* const kRuleNames[] = {
     "addr2line strips the 32-bit target's leading underscore from DWARF names too, and then cannot demangle them",
+    "addr2line keeps a 32-bit calling convention's mark (name@12), which is no part of the name",
     "addr2line joins a relative directory to itself (dir/dir/file)",
     "addr2line names the unit's own file where a DWARF 5 row keeps the initial file register, 1 "
     "(objdump's decoding names our file)",
@@ -218,9 +239,14 @@ protected:
      * kUnexplained when one is left. ours is our name as given, function
      * as addr2line would print it. */
     static unsigned Judge(const Evidence& evidence, uint64_t address, size_t i, const std::string& ours,
-                          const std::string& function, const std::string& file, unsigned line, const Call& theirs)
+                          const std::string& function, const std::string& file, unsigned line, const Call& given)
     {
         unsigned rules = 0;
+        Call theirs = given;
+        if (evidence.underscored && WithoutMark(given.function) != given.function) {
+            theirs.function = WithoutMark(given.function);
+            rules |= 1u << kMarkKept;
+        }
         if (function != theirs.function && evidence.underscored && !theirs.function.empty() &&
             (Demangled("_" + theirs.function, false) == ours ||
              AsTheyPrint(ours, "_" + theirs.function) == "_" + theirs.function)) {
