@@ -9,6 +9,7 @@ int CException::GetCallStack(char* buffer, unsigned long size) const
     tk::StackText text(buffer, size);
     const tk::LookupLock lock;
     tk::CSymbolLookup& lookup = tk::SymbolLookup();
+    const tk::CSymbolLookup::StackScope scope(lookup);
     for (unsigned i = 0; i < m_nStackFrames; ++i) {
         const DWORD_PTR address = reinterpret_cast<DWORD_PTR>(m_StackFrames[i]);
         /* A return address follows its call, whose line is the one wanted;

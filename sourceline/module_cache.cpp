@@ -71,8 +71,21 @@ void ModuleCache::Destroy(Module* module)
     platform.release(module);
 }
 
+void ModuleCache::Hold(bool on)
+{
+    holding_ = on;
+    if (!on) {
+        held_ = MappedFile();
+        heldFor_ = nullptr;
+    }
+}
+
 void ModuleCache::Forget(Module* module)
 {
+    if (module == heldFor_) {
+        held_ = MappedFile();
+        heldFor_ = nullptr;
+    }
     for (int i = 0; i < modules_.count; ++i)
         if (modules_.items[i] == module) {
             modules_.items[i] = modules_.items[--modules_.count];
@@ -83,6 +96,8 @@ void ModuleCache::Forget(Module* module)
 
 void ModuleCache::Clear()
 {
+    held_ = MappedFile();
+    heldFor_ = nullptr;
     for (int i = 0; i < modules_.count; ++i)
         Destroy(modules_.items[i]);
     modules_.Clear(SourceLinesSeam().Calls().release);
@@ -238,10 +253,20 @@ bool ModuleCache::Sections(Module* module, ByteRange image, View* view)
         view->sections = DebugSectionsAt(module->places, image, true);
         return true;
     case Module::kDebugFile: {
+        if (module == heldFor_) {
+            view->sections = DebugSectionsAt(module->places, held_.Bytes(), false);
+            return true;
+        }
         FileIdentity identity;
         if (!view->debug.Open(module->debugPath, &identity) || !SameFile(identity, module->debugIdentity)) {
             view->debug = MappedFile();
             return false;
+        }
+        if (holding_) {
+            held_ = static_cast<MappedFile&&>(view->debug);
+            heldFor_ = module;
+            view->sections = DebugSectionsAt(module->places, held_.Bytes(), false);
+            return true;
         }
         view->sections = DebugSectionsAt(module->places, view->debug.Bytes(), false);
         return true;
@@ -274,8 +299,14 @@ bool ModuleCache::Open(DWORD_PTR address, View* view)
             module->source = Module::kNoDwarf;
     }
     view->module = module;
-    if (!kept)
+    if (!kept) {
         view->transient = module;
+        /* A record for this lookup only cannot hold its file past it. */
+        if (module == heldFor_) {
+            view->debug = static_cast<MappedFile&&>(held_);
+            heldFor_ = nullptr;
+        }
+    }
     return module != nullptr;
 }
 

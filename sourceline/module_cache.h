@@ -82,7 +82,7 @@ public:
 
     /* Holds nothing and makes no platform call, so it may be a static
      * object of the library. */
-    ModuleCache() {}
+    ModuleCache() : holding_(false), heldFor_(nullptr) {}
     /* Releases what Clear releases. */
     ~ModuleCache();
 
@@ -101,6 +101,11 @@ public:
     bool Names(View& view);
     const CoffSymbols* Symbols(View& view);
     const ExportNames* Exports(View& view);
+
+    /* While on, the debug file that the last lookup mapped stays mapped
+     * for the next ones, so that the frames of one call stack in a stripped
+     * module map it once; turning it off unmaps it. */
+    void Hold(bool on);
 
     /* Frees every index. */
     void Clear();
@@ -133,6 +138,10 @@ private:
     static void Destroy(Module* module);
 
     GrowableArray<Module*> modules_;
+    bool holding_;
+    /* The module whose debug file held maps, while Hold is on. */
+    Module* heldFor_;
+    MappedFile held_;
 };
 
 }  // namespace tk

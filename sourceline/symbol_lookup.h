@@ -136,6 +136,20 @@ public:
      * last-error code is left as it was. */
     bool NameFrame(DWORD_PTR address, FrameNames* names);
 
+    /* Names the frames of one stack for the scope's life: a debug file that
+     * a stripped module links to is mapped once for all of them rather
+     * than once a frame, and unmapped at the scope's end. */
+    class StackScope {
+    public:
+        explicit StackScope(CSymbolLookup& lookup) : lookup_(lookup) { lookup_.modules_.Hold(true); }
+        ~StackScope() { lookup_.modules_.Hold(false); }
+
+    private:
+        StackScope(const StackScope&) = delete;
+        StackScope& operator=(const StackScope&) = delete;
+        CSymbolLookup& lookup_;
+    };
+
     /* Frees what FindLine and NameFrame kept of the modules they read:
      * TkTerminate's. */
     void ReleaseModules()

@@ -301,6 +301,23 @@ TEST(RealSymbolLookup, ScansTheSymbolsDirectoryAndFindsSourceLines)
 volatile int g_zero = 0;
 typedef int (*DivideFn)(int, int);
 
+/* Views of files that the reader maps, counted through its platform. */
+int g_mappedViews, g_liveViews;
+const void* CountedMapView(HANDLE mapping)
+{
+    const void* view = tk::kSystemSourceLinesPlatform.mapView(mapping);
+    if (view) {
+        ++g_mappedViews;
+        ++g_liveViews;
+    }
+    return view;
+}
+BOOL WINAPI CountedUnmapView(LPCVOID view)
+{
+    --g_liveViews;
+    return tk::kSystemSourceLinesPlatform.unmapView(view);
+}
+
 class OwnLines : public SymbolLookup {
 protected:
     void SetUp() override
@@ -509,11 +526,29 @@ TEST_F(OwnLines, AStrippedLibraryTakesTheDebugFileBesideItOrInTheSymbolsFolderWh
             lookup.ReleaseModules();
         }
 
-        /* The debug file is mapped only while a lookup runs: it can be
-         * deleted at once, and is no longer found. */
+        /* The debug file is mapped only while a lookup runs; naming one
+         * stack keeps it mapped for the frames to come, and no longer. */
         ASSERT_TRUE(Write(beside, debug));
-        EXPECT_EQ(Found(lookup, address), line);
-        EXPECT_TRUE(DeleteFileA(beside.c_str())) << "not kept mapped";
+        tk::SourceLinesPlatform counted = platform;
+        counted.mapView = CountedMapView;
+        counted.unmapView = CountedUnmapView;
+        {
+            tk::UsingPlatform<tk::SourceLinesPlatform> count(tk::SourceLinesSeam(), counted);
+            g_liveViews = 0;
+            EXPECT_EQ(Found(lookup, address), line);
+            EXPECT_EQ(g_liveViews, 0) << "not kept mapped";
+            {
+                const tk::CSymbolLookup::StackScope scope(lookup);
+                EXPECT_EQ(Found(lookup, address), line);
+                EXPECT_EQ(g_liveViews, 1) << "mapped for the stack's other frames";
+                const int mapped = g_mappedViews;
+                EXPECT_EQ(Found(lookup, address), line);
+                EXPECT_EQ(g_mappedViews, mapped) << "mapped once for the stack";
+            }
+            EXPECT_EQ(g_liveViews, 0) << "unmapped with the stack's end";
+        }
+        /* Once deleted, it is no longer found. */
+        EXPECT_TRUE(DeleteFileA(beside.c_str()));
         EXPECT_EQ(Found(lookup, address), kNoLine);
 
         /* A debug file that has shrunk since its size was read is read up
