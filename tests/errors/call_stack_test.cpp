@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tools/runtime.h"
+#include "support/caught.h"
 #include "support/guarded_buffer.h"
 
 /* Outside any namespace, so the names read as the tests write them. The
@@ -50,16 +51,7 @@ DWORD WINAPI StackThread(void* caught)
 
 namespace {
 
-template <typename F>
-CException* Caught(F f)
-{
-    try {
-        f();
-    } catch (CException* e) {
-        return e;
-    }
-    return nullptr;
-}
+using tktest::Caught;
 
 std::vector<std::string> StackLines(const CException& e)
 {

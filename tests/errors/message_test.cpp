@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tools/runtime.h"
+#include "support/caught.h"
 #include "support/fault_makers.h"
 #include "support/guarded_buffer.h"
 
@@ -21,16 +22,7 @@ using tktest::WriteAt;
 
 const char kDivideText[] = "The thread tried to divide an integer value by an integer divisor of zero.\n";
 
-template <typename F>
-CException* Caught(F f)
-{
-    try {
-        f();
-    } catch (CException* e) {
-        return e;
-    }
-    return nullptr;
-}
+using tktest::Caught;
 
 /* Declared first, so it runs before the suite below calls TkInitialize: a
  * source-line lookup made then finds its line, and leaves the engine able
