@@ -103,11 +103,12 @@ bool ReadEncoded(const unsigned char** p, unsigned char encoding, DWORD_PTR* val
     case kSdata8: raw = static_cast<DWORD_PTR>(LoadUnaligned<long long>(at)); *p += 8; break;
     default: return false;
     }
-    switch (encoding & kApplicationMask) {
-    case 0: break;
-    case kPcRelative: raw += reinterpret_cast<DWORD_PTR>(at); break;
-    default: return false;
-    }
+    if ((encoding & kApplicationMask) != 0 && (encoding & kApplicationMask) != kPcRelative)
+        return false;
+    /* A zero stays zero, relative or not: the type entry of a catch (...),
+     * for one, which names no type. */
+    if (raw && (encoding & kApplicationMask) == kPcRelative)
+        raw += reinterpret_cast<DWORD_PTR>(at);
     if (raw && (encoding & kIndirect))
         raw = *reinterpret_cast<const DWORD_PTR*>(raw);
     *value = raw;

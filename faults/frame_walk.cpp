@@ -8,6 +8,22 @@ namespace {
 
 const void* g_personality;
 
+/* The thread's stack as its thread block records it. */
+const NT_TIB* ThreadBlock()
+{
+/* GCC 12 takes the segment read of NtCurrentTeb for an access to an
+ * empty array. */
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+    return reinterpret_cast<const NT_TIB*>(NtCurrentTeb());
+#pragma GCC diagnostic pop
+}
+
+/* The pages at a stack's end that the system does not hand out: the guard
+ * page that it moves down as the stack grows, and the room it keeps to
+ * raise the overflow itself. */
+const size_t kStackEndReserve = 3 * 4096;
+
 }  // namespace
 
 void LearnPersonality()
@@ -19,24 +35,50 @@ void LearnPersonality()
 
 bool OnThreadStack(DWORD_PTR address, size_t bytes)
 {
-/* GCC 12 takes the segment read of NtCurrentTeb for an access to an
- * empty array. */
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Warray-bounds"
-    const NT_TIB* tib = reinterpret_cast<const NT_TIB*>(NtCurrentTeb());
-#pragma GCC diagnostic pop
+    const NT_TIB* tib = ThreadBlock();
     return address >= reinterpret_cast<DWORD_PTR>(tib->StackLimit) &&
         address + bytes <= reinterpret_cast<DWORD_PTR>(tib->StackBase);
 }
 
+bool RoomBelow(DWORD_PTR stackPointer, size_t bytes)
+{
+    /* The committed part ends at StackLimit; the rest of the reservation,
+     * down to its base, is committed as the stack grows. Only when the
+     * committed part is short a system call tells the base: neither a lock
+     * nor an allocation of this process. */
+    const DWORD_PTR committed = reinterpret_cast<DWORD_PTR>(ThreadBlock()->StackLimit);
+    if (stackPointer > committed && stackPointer - committed >= bytes)
+        return true;
+    MEMORY_BASIC_INFORMATION region;
+    if (!VirtualQuery(reinterpret_cast<const void*>(stackPointer), &region, sizeof region))
+        return false;
+    const DWORD_PTR end = reinterpret_cast<DWORD_PTR>(region.AllocationBase) + kStackEndReserve;
+    return stackPointer > end && stackPointer - end >= bytes;
+}
+
+bool HandlerRecordIn(DWORD_PTR low, DWORD_PTR high)
+{
+    DWORD_PTR below = 0;
+    for (const EXCEPTION_REGISTRATION_RECORD* record = ThreadBlock()->ExceptionList;;) {
+        const DWORD_PTR at = reinterpret_cast<DWORD_PTR>(record);
+        if (at <= below || at >= high || !OnThreadStack(at, sizeof *record))
+            return false;
+        if (at >= low)
+            return true;
+        below = at;
+        record = record->Next;
+    }
+}
+
+const void* ThroughImportThunk(const void* routine)
+{
+    const void* const* slot = arch::ImportSlot(static_cast<const unsigned char*>(routine));
+    return slot ? *slot : routine;
+}
+
 bool IsCxxPersonality(const void* routine)
 {
-    if (!routine || !g_personality)
-        return false;
-    if (routine == g_personality)
-        return true;
-    const void* const* slot = arch::ImportSlot(static_cast<const unsigned char*>(routine));
-    return slot && *slot == g_personality;
+    return routine && g_personality && ThroughImportThunk(routine) == g_personality;
 }
 
 }  // namespace tk

@@ -5,6 +5,7 @@
 #define TOOLS_FAULTS_PROCESSOR_I686_H
 
 #include <string.h>
+#include <unwind.h>
 #include <windows.h>
 
 /* GCC's unwinder's own lookup of the frame description entry that covers
@@ -29,9 +30,12 @@ inline DWORD_PTR StackPointer(const CONTEXT& context) { return context.Esp; }
 /* The lookup of the unwind information that covers a code address. */
 typedef const void* (*FindFrameFn)(void* pc, dwarf_eh_bases* bases);
 
-/* Resumes the thread at stub, with every other register as it was. */
+/* Resumes the thread at stub, with every other register as it was but
+ * the trap flag: a single step's context still has it set, and the stub
+ * would trap again at its first instruction. */
 inline void ResumeAt(CONTEXT& context, void (*stub)())
 {
+    context.EFlags &= ~0x100u;
     context.Eip = reinterpret_cast<DWORD>(stub);
 }
 
@@ -63,6 +67,16 @@ inline void ClearFloatingPointFaults(CONTEXT& context)
 
 /* GCC's C++ personality routine, as the shared C++ runtime exports it. */
 const char kCxxPersonality[] = "__gxx_personality_v0";
+
+/* Whether the catch handler that took exception ran in a frame below the
+ * stack pointer throwFrom, which a throw from there leaves. GCC's unwinder
+ * keeps in the exception's second private word the frame its handler was
+ * found in, by that frame's canonical frame address: the stack pointer of
+ * its caller, which for the deepest frame left is throwFrom itself. */
+inline bool HandlerFrameLeft(const _Unwind_Exception& exception, DWORD_PTR throwFrom)
+{
+    return exception.private_2 <= throwFrom;
+}
 
 /* The import-table slot that an import thunk (jmp *slot) jumps through, or
  * none for other code. The slot's address stands in the instruction. */

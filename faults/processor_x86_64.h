@@ -5,6 +5,7 @@
 #define TOOLS_FAULTS_PROCESSOR_X86_64_H
 
 #include <string.h>
+#include <unwind.h>
 #include <windows.h>
 
 /* The stub enters tk_RaiseTranslated through a call from a 16-byte aligned
@@ -20,9 +21,12 @@ inline DWORD_PTR StackPointer(const CONTEXT& context) { return context.Rsp; }
 /* The lookup of the unwind information that covers a code address. */
 typedef PRUNTIME_FUNCTION (NTAPI* FindFrameFn)(DWORD64 pc, PDWORD64 base, PUNWIND_HISTORY_TABLE history);
 
-/* Resumes the thread at stub, with every other register as it was. */
+/* Resumes the thread at stub, with every other register as it was but
+ * the trap flag: a single step's context still has it set, and the stub
+ * would trap again at its first instruction. */
 inline void ResumeAt(CONTEXT& context, void (*stub)())
 {
+    context.EFlags &= ~0x100u;
     context.Rip = reinterpret_cast<DWORD64>(stub);
 }
 
@@ -43,6 +47,19 @@ inline void ClearFloatingPointFaults(CONTEXT& context)
 
 /* GCC's C++ personality routine, as the shared C++ runtime exports it. */
 const char kCxxPersonality[] = "__gxx_personality_seh0";
+/* GCC's C personality routine, as the shared unwinder exports it. */
+const char kUnwinderDll[] = "libgcc_s_seh-1.dll";
+const char kCPersonality[] = "__gcc_personality_seh0";
+
+/* Whether the catch handler that took exception ran in a frame below the
+ * stack pointer throwFrom, which a throw from there leaves. GCC's unwinder
+ * keeps in the exception's second private word the establisher frame of
+ * the frame its handler was found in, which lies inside that frame: below
+ * throwFrom for a frame left, at or above it for the frame that throws. */
+inline bool HandlerFrameLeft(const _Unwind_Exception& exception, DWORD_PTR throwFrom)
+{
+    return exception.private_[1] < throwFrom;
+}
 
 /* The import-table slot that an import thunk (jmp *slot(%rip)) jumps
  * through, or none for other code. The slot lies relative to the next

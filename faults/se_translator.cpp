@@ -8,6 +8,10 @@
 #include "base/last_error.h"
 #include "base/unique_handle.h"
 #include "faults/call_stack.h"
+#include "faults/cxx_state.h"
+#include "faults/frame_walk.h"
+#include "faults/handler_gate.h"
+#include "faults/module_watch.h"
 #include "faults/processor.h"
 #include "faults/se_translator.h"
 #include "faults/throw_site.h"
@@ -16,17 +20,28 @@ namespace {
 
 /* What the first-chance handler or the filter leaves for the resumed
  * thread: the fault's description and where to pretend the call came from.
- * One per thread that installed a translator, reached through a fiber-local
- * slot whose callback frees it when the thread ends (the library asks for
- * no thread notifications); the handlers themselves never allocate. */
+ * One per thread that installed a translator, found through a thread-local
+ * slot by every fiber of the thread, and freed through a fiber-local slot
+ * whose callback runs when the fiber that installed it ends, with the
+ * thread (the library asks for no thread notifications). The handlers
+ * themselves never allocate. */
 struct PendingFault {
     tk::SeTranslator translator;
+    DWORD thread;   /* the thread whose block it is */
+    const tk::CxxThreadState* cxx;   /* the C++ runtime's, of that thread */
     DWORD_PTR returnAddress;
+    /* The stack pointer of the frame that throws when the throw skips the
+     * frames below it; 0 when it throws from the fault. */
+    DWORD_PTR skippedBelow;
     EXCEPTION_RECORD record;
     CONTEXT context;
-    /* Where the throw starts, when not at the fault; here rather than on
-     * the handler's stack, which a fault may have left short. */
-    tk::ThrowSite site;
+    /* The walk of the fault that the handlers handle now, and which one it
+     * is: the last chance goes on with the first chance's walk. Here
+     * rather than on the handler's stack, which a fault may have left
+     * short. */
+    tk::ThrowWalk walk;
+    const EXCEPTION_RECORD* walked;
+    DWORD_PTR walkedAt;
     /* While a handler of ours handles a fault: where on the stack
      * (InsideFilter). */
     DWORD_PTR insideAt;
@@ -41,6 +56,8 @@ struct PendingFault {
 
 /* Threads that hold a block. */
 volatile LONG g_blocks;
+/* Set while ReleaseTranslation frees the slots: every block goes then. */
+volatile LONG g_releasing;
 
 PendingFault* NewBlock()
 {
@@ -50,8 +67,7 @@ PendingFault* NewBlock()
     return static_cast<PendingFault*>(block);
 }
 
-/* The slot's callback, and the release of a block that never reached it. */
-void WINAPI FreeBlock(void* block)
+void FreeBlock(PendingFault* block)
 {
     if (!block)
         return;
@@ -66,7 +82,14 @@ struct BlockTraits {
 };
 typedef tk::UniqueHandle<BlockTraits> UniqueBlock;
 
-/* Freeing the slot frees the blocks that threads still hold, through its
+struct TlsSlotTraits {
+    typedef DWORD Handle;
+    static DWORD Empty() { return TLS_OUT_OF_INDEXES; }
+    static void Close(DWORD slot) { TlsFree(slot); }
+};
+typedef tk::UniqueHandle<TlsSlotTraits> UniqueTlsSlot;
+
+/* Freeing the slot frees the blocks that fibers still hold, through its
  * callback. */
 struct FlsSlotTraits {
     typedef DWORD Handle;
@@ -75,40 +98,72 @@ struct FlsSlotTraits {
 };
 typedef tk::UniqueHandle<FlsSlotTraits> UniqueFlsSlot;
 
-struct VectoredHandlerTraits {
-    typedef PVOID Handle;
-    static PVOID Empty() { return nullptr; }
-    static void Close(PVOID handler) { RemoveVectoredExceptionHandler(handler); }
-};
-typedef tk::UniqueHandle<VectoredHandlerTraits> UniqueVectoredHandler;
-
-/* What the first install sets up for the process: the slot, and the
- * first-chance handler that reads the blocks in it, removed before they
- * are freed. */
+/* What the first install sets up for the process besides the handlers:
+ * the thread's slot and the slot that frees its block. */
 struct Installation {
-    UniqueFlsSlot slot;
-    UniqueVectoredHandler firstChance;
+    UniqueTlsSlot threadSlot;
+    UniqueFlsSlot endSlot;
 };
 
 /* Made by the first install and destroyed only by ReleaseTranslation, never
  * with the library's static objects: those are destroyed at process exit
  * too, when the slot must stay (see DllMain). Null while there is none. */
 alignas(Installation) unsigned char g_installationStorage[sizeof(Installation)];
-Installation* g_installation;
+Installation* volatile g_installation;
 
 LPTOP_LEVEL_EXCEPTION_FILTER g_previous;
 INIT_ONCE g_once = INIT_ONCE_STATIC_INIT;
 /* Set while our filter is the process's filter. */
 volatile LONG g_filterInstalled;
 
+/* Calls of our filters that run now, on any thread; the library's unload
+ * waits until none does. Set closed first, every call that starts after
+ * does nothing but pass the exception on. (The vectored handler's calls
+ * are the gate's to count.) The system calls the process's filter only for
+ * an exception that no handler took, and gives no way to wait for a call
+ * of it that has not begun: this count starts at each call's first
+ * statement. */
+volatile LONG g_inFlight;
+volatile LONG g_closed;
+
+class InFlight {
+public:
+    InFlight() { InterlockedIncrement(&g_inFlight); }
+    ~InFlight() { InterlockedDecrement(&g_inFlight); }
+
+private:
+    InFlight(const InFlight&) = delete;
+    InFlight& operator=(const InFlight&) = delete;
+};
+
 PendingFault* CurrentPending()
 {
-    if (!g_installation)
+    const Installation* installation = g_installation;
+    if (!installation)
         return nullptr;
-    /* FlsGetValue may clear the last-error code on success; the faulting
-     * code may be about to read it. */
+    /* TlsGetValue clears the last-error code on success; the faulting code
+     * may be about to read it. */
     tk::LastErrorKeeper keep;
-    return static_cast<PendingFault*>(FlsGetValue(g_installation->slot.Get()));
+    return static_cast<PendingFault*>(TlsGetValue(installation->threadSlot.Get()));
+}
+
+/* The fiber-local slot's callback: the fiber that installed the block
+ * ended, and with it, as a rule, its thread. Another thread ending that
+ * fiber (DeleteFiber) leaves the block to its own thread, which still
+ * reads it. */
+void WINAPI BlockEnded(void* block)
+{
+    PendingFault* pending = static_cast<PendingFault*>(block);
+    if (!pending)
+        return;
+    if (!g_releasing) {
+        if (pending->thread != GetCurrentThreadId())
+            return;
+        const DWORD slot = g_installation->threadSlot.Get();
+        if (TlsGetValue(slot) == pending)
+            TlsSetValue(slot, nullptr);
+    }
+    FreeBlock(pending);
 }
 
 /* The platform compiler's C++ throw. GCC's own codes (0x20474343 for a
@@ -118,16 +173,34 @@ PendingFault* CurrentPending()
  * std::terminate runs. */
 const DWORD kPlatformCxxThrow = 0xE06D7363;
 /* Warnings and errors; informational codes (a debugger's text, a thread's
- * name) are raised for whoever listens and handled where they are raised. */
+ * name, a 32-bit program's breakpoint under WOW64) are raised for whoever
+ * listens and handled where they are raised. */
 const DWORD kFaultSeverity = 0x80000000;
 
-/* Faults, as the header says: not a C++ runtime's throw, not informational,
- * and continuable (a non-continuable exception cannot be resumed at the
- * stub; it takes the platform's default course). */
+/* Faults, as the header says: not a C++ runtime's throw, not a breakpoint
+ * (a debugger's, or an assertion's call for one), not informational, and
+ * continuable (a non-continuable exception cannot be resumed at the stub;
+ * it takes the platform's default course). */
 bool Translatable(const EXCEPTION_RECORD* record)
 {
-    return (record->ExceptionCode & kFaultSeverity) && record->ExceptionCode != kPlatformCxxThrow &&
+    const DWORD code = record->ExceptionCode;
+    return (code & kFaultSeverity) && code != kPlatformCxxThrow && code != EXCEPTION_BREAKPOINT &&
         !(record->ExceptionFlags & EXCEPTION_NONCONTINUABLE);
+}
+
+/* Stack that a translation needs, with room to spare: below the handler,
+ * for the walk; and below the fault's stack pointer, for the system's
+ * dispatch of the fault, the stub, the translator and the C++ runtime's
+ * throw with the system's dispatch of it. All of that took 7.7 KB below
+ * the faulting frame on x86_64, and 3.5 KB on i686, under Wine. */
+const size_t kRoomToWalk = 4 * 1024;
+const size_t kRoomToThrow = 12 * 1024;
+
+bool RoomToTranslate(const CONTEXT& fault)
+{
+    const volatile char here = 0;
+    return tk::RoomBelow(reinterpret_cast<DWORD_PTR>(&here), kRoomToWalk) &&
+        tk::RoomBelow(tk::arch::StackPointer(fault), kRoomToThrow);
 }
 
 }  // namespace
@@ -147,6 +220,8 @@ void tk_RaiseTranslated()
     const int frameCount = pending->frameCount;
     memcpy(frames, pending->frames, frameCount * sizeof frames[0]);
     EXCEPTION_POINTERS pointers = { &record, &context };
+    if (pending->skippedBelow)
+        tk::EndSkippedHandlers(pending->skippedBelow);
     /* Offered to the exception that the translator makes, which takes
      * them. No destructor withdraws them: a cleanup here would cost the
      * throw a landing pad, on x86_64 a second dispatch of the exception. */
@@ -192,14 +267,29 @@ private:
     PendingFault* pending_;
 };
 
+/* Whether the block's walk is of the fault that p describes: the system
+ * hands the filter the record that it handed the first-chance handler. */
+bool WalkOf(const PendingFault& pending, const EXCEPTION_POINTERS* p)
+{
+    return pending.walked == p->ExceptionRecord && pending.walkedAt == tk::arch::StackPointer(*p->ContextRecord);
+}
+
 /* Prepares the thread to resume at the stub and throw there; false when no
- * catch can be reached by rule without the C++ runtime terminating. */
+ * catch can be reached by rule without the C++ runtime terminating. The
+ * first chance starts the fault's walk; the last chance goes on with it. */
 bool Translate(EXCEPTION_POINTERS* p, PendingFault* pending, tk::WalkRule rule)
 {
     const InsideFilter inside(pending);
-    const tk::ThrowCourse course = tk::FindThrowSite(*p->ContextRecord, rule, &pending->site);
+    tk::ThrowWalk& walk = pending->walk;
+    if (rule == tk::WalkRule::kFirstChance || !WalkOf(*pending, p)) {
+        tk::StartWalk(*p->ContextRecord, tk::UnwindingAnother(pending->cxx), &walk);
+        pending->walked = p->ExceptionRecord;
+        pending->walkedAt = tk::arch::StackPointer(*p->ContextRecord);
+    }
+    const tk::ThrowCourse course = tk::ContinueWalk(&walk, rule);
     if (course == tk::ThrowCourse::kUntranslated)
         return false;
+    pending->walked = nullptr;
     pending->record = *p->ExceptionRecord;
     pending->record.ExceptionRecord = nullptr;
     pending->context = *p->ContextRecord;
@@ -207,11 +297,13 @@ bool Translate(EXCEPTION_POINTERS* p, PendingFault* pending, tk::WalkRule rule)
     pending->frameCount = tk::RecordFaultStack(*p->ContextRecord, pending->frames, tk::kMostStackFrames);
     if (course == tk::ThrowCourse::kAtFault) {
         pending->returnAddress = tk::arch::ProgramCounter(*p->ContextRecord) + 1;
+        pending->skippedBelow = 0;
     } else {
         /* The caller's registers, as after the call returned: the stub
          * makes the call itself look like the thrower. */
-        *p->ContextRecord = pending->site.context;
+        *p->ContextRecord = walk.site;
         pending->returnAddress = tk::arch::ProgramCounter(*p->ContextRecord);
+        pending->skippedBelow = tk::arch::StackPointer(*p->ContextRecord);
     }
     /* The record's copy keeps the fault's own floating-point state for the
      * report; the thread goes on without it. */
@@ -230,38 +322,83 @@ PendingFault* Translating(const CONTEXT& fault)
     return pending && pending->translator && !InsideFilter::Holds(*pending, fault) ? pending : nullptr;
 }
 
-/* First in the system's search for a handler, as the platform compiler's
- * translator is called during that search: the fault goes to the nearest
- * catch when no frame below it has a handler of its own. Otherwise the
- * search goes on, and the filter is the last chance. Stack overflow is the
- * filter's alone. */
+/* In the system's search for a handler, as the platform compiler's
+ * translator is called during that search, but after the host's own
+ * vectored handlers: the fault goes to the nearest catch when no frame
+ * below it has a handler that may take it. Otherwise the search goes on,
+ * and the filter is the last chance. Stack overflow is the filter's
+ * alone. */
 LONG CALLBACK FirstChance(EXCEPTION_POINTERS* p)
 {
     if (!Translatable(p->ExceptionRecord) || p->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW)
         return EXCEPTION_CONTINUE_SEARCH;
     PendingFault* pending = Translating(*p->ContextRecord);
-    return pending && Translate(p, pending, tk::WalkRule::kFirstChance) ? EXCEPTION_CONTINUE_EXECUTION
-                                                                        : EXCEPTION_CONTINUE_SEARCH;
+    if (!pending)
+        return EXCEPTION_CONTINUE_SEARCH;
+    /* The last chance must not take an older fault's walk for this one. */
+    pending->walked = nullptr;
+    if (!RoomToTranslate(*p->ContextRecord))
+        return EXCEPTION_CONTINUE_SEARCH;
+    return Translate(p, pending, tk::WalkRule::kFirstChance) ? EXCEPTION_CONTINUE_EXECUTION
+                                                             : EXCEPTION_CONTINUE_SEARCH;
 }
 
 LONG WINAPI Filter(EXCEPTION_POINTERS* p)
 {
-    PendingFault* pending = CurrentPending();
+    const InFlight call;
+    PendingFault* pending = g_closed ? nullptr : CurrentPending();
     if (pending && pending->translator && p->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
         /* No room is left for a throw, and the platform's own course differs:
          * Windows ends the process, Wine may end only the thread and leave the
-         * host waiting on it for ever. End the process, with the fault's code,
-         * the same way everywhere. */
+         * host waiting on it for ever. A crash reporter installed before us
+         * sees the overflow first; then the process ends, with the fault's
+         * code, the same way everywhere. */
+        if (g_previous)
+            g_previous(p);
         TerminateProcess(GetCurrentProcess(), EXCEPTION_STACK_OVERFLOW);
     }
     /* The fault takes the course it takes on any other thread when it is no
      * fault, when it happened inside our own handling of another (a second
-     * walk might only fault again), and when no catch can be reached
-     * without the C++ runtime terminating. */
-    if (Translatable(p->ExceptionRecord) && (pending = Translating(*p->ContextRecord)) &&
-        Translate(p, pending, tk::WalkRule::kLastChance))
+     * walk might only fault again), when the stack has no room for the
+     * translation, and when no catch can be reached without the C++
+     * runtime terminating. */
+    if (pending && Translatable(p->ExceptionRecord) && (pending = Translating(*p->ContextRecord)) &&
+        RoomToTranslate(*p->ContextRecord) && Translate(p, pending, tk::WalkRule::kLastChance))
         return EXCEPTION_CONTINUE_EXECUTION;
     return g_previous ? g_previous(p) : EXCEPTION_CONTINUE_SEARCH;
+}
+
+/* While the process's filter is being read: the one that was in place, to
+ * which the reading's own filter passes each exception. */
+LPTOP_LEVEL_EXCEPTION_FILTER volatile g_readOver;
+
+LONG WINAPI NoFilter(EXCEPTION_POINTERS*) { return EXCEPTION_CONTINUE_SEARCH; }
+
+/* Stands in while the filter is read: an exception that reaches it in that
+ * moment goes on to the filter it stands in for, once the reading made it
+ * known, a few instructions later. */
+LONG WINAPI PassOn(EXCEPTION_POINTERS* p)
+{
+    const InFlight call;
+    LPTOP_LEVEL_EXCEPTION_FILTER to;
+    while (!(to = g_readOver))
+        SwitchToThread();
+    return to(p);
+}
+
+/* Reads the process's filter, which only a replacement tells, and puts in
+ * its place the same filter, or replacement where that was ours; returns
+ * the one that was in place. No exception meets a filter in between that
+ * would not pass it on to that one. */
+LPTOP_LEVEL_EXCEPTION_FILTER ReadFilter(LPTOP_LEVEL_EXCEPTION_FILTER replacement)
+{
+    InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&g_readOver), nullptr);
+    const LPTOP_LEVEL_EXCEPTION_FILTER current = SetUnhandledExceptionFilter(PassOn);
+    const LPTOP_LEVEL_EXCEPTION_FILTER next = current == Filter ? replacement : current;
+    InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&g_readOver),
+                               reinterpret_cast<void*>(next ? next : NoFilter));
+    SetUnhandledExceptionFilter(next);
+    return current;
 }
 
 /* Keeps the library loaded for the rest of the process. */
@@ -273,16 +410,18 @@ void PinLibrary()
                        reinterpret_cast<LPCWSTR>(&Filter), &self);
 }
 
-BOOL CALLBACK InstallFilter(INIT_ONCE*, void*, void**)
+BOOL CALLBACK Install(INIT_ONCE*, void*, void**)
 {
-    UniqueFlsSlot slot(FlsAlloc(FreeBlock));
-    if (!slot)
+    UniqueTlsSlot threadSlot(TlsAlloc());
+    UniqueFlsSlot endSlot(FlsAlloc(BlockEnded));
+    /* The gate lies at the end of the list: the host's own vectored
+     * handlers, registered before, or at the front at any time, see a
+     * fault before we do. */
+    if (!threadSlot || !endSlot || !tk::OpenHandlerGate(FirstChance))
         return FALSE;
-    UniqueVectoredHandler firstChance(AddVectoredExceptionHandler(1, FirstChance));
-    if (!firstChance)
-        return FALSE;
-    g_installation = new (g_installationStorage) Installation{ std::move(slot), std::move(firstChance) };
+    g_installation = new (g_installationStorage) Installation{ std::move(threadSlot), std::move(endSlot) };
     g_previous = SetUnhandledExceptionFilter(Filter);
+    tk::WatchModules();
     InterlockedExchange(&g_filterInstalled, 1);
     return TRUE;
 }
@@ -297,21 +436,35 @@ void SetSeTranslator(SeTranslator fn)
     if (!fn && !g_filterInstalled)
         return;
     /* Nothing after ReleaseTranslation: the install is not made again. */
-    if (!InitOnceExecuteOnce(&g_once, InstallFilter, nullptr, nullptr) || !g_installation)
+    if (!InitOnceExecuteOnce(&g_once, Install, nullptr, nullptr) || !g_installation)
         return;
+    const Installation& installation = *g_installation;
     PendingFault* pending = CurrentPending();
     if (!fn) {
-        if (pending) {
-            FlsSetValue(g_installation->slot.Get(), nullptr);
+        if (!pending)
+            return;
+        pending->translator = nullptr;
+        /* The block goes with the fiber-local entry of the fiber that
+         * installed it; called on another fiber, it goes when that fiber
+         * ends. */
+        if (FlsGetValue(installation.endSlot.Get()) == pending) {
+            FlsSetValue(installation.endSlot.Get(), nullptr);
+            TlsSetValue(installation.threadSlot.Get(), nullptr);
             FreeBlock(pending);
         }
         return;
     }
     if (!pending) {
         UniqueBlock block(NewBlock());
-        if (!block || !FlsSetValue(g_installation->slot.Get(), block.Get()))
+        if (!block || !FlsSetValue(installation.endSlot.Get(), block.Get()))
             return;
+        if (!TlsSetValue(installation.threadSlot.Get(), block.Get())) {
+            FlsSetValue(installation.endSlot.Get(), nullptr);
+            return;
+        }
         pending = block.Release();
+        pending->thread = GetCurrentThreadId();
+        pending->cxx = ThreadCxxState();
     }
     PrepareThrowSites();
     pending->translator = fn;
@@ -332,31 +485,28 @@ int TakeTranslatedFaultStack(DWORD_PTR* frames, int most)
 
 void PinIfChainedOver()
 {
-    if (!g_filterInstalled)
-        return;
-    /* There is no reading the current filter but by replacing it: with ours,
-     * which changes nothing while ours is the current one. */
-    LPTOP_LEVEL_EXCEPTION_FILTER current = SetUnhandledExceptionFilter(Filter);
-    if (current != Filter) {
-        SetUnhandledExceptionFilter(current);
+    if (g_filterInstalled && ReadFilter(Filter) != Filter)
         PinLibrary();
-    }
 }
 
 void ReleaseTranslation()
 {
     if (!InterlockedExchange(&g_filterInstalled, 0))
         return;
+    InterlockedExchange(&g_closed, 1);
+    StopWatchingModules();
     /* Only when nobody replaced ours since: otherwise the current filter is
      * someone else's and may chain to ours, which then stays. */
-    LPTOP_LEVEL_EXCEPTION_FILTER current = SetUnhandledExceptionFilter(g_previous);
-    if (current != Filter) {
-        SetUnhandledExceptionFilter(current);
+    if (ReadFilter(g_previous) != Filter)
         PinLibrary();
-    }
+    tk::CloseHandlerGate();
+    while (g_inFlight)
+        SwitchToThread();
     Installation* installation = g_installation;
-    g_installation = nullptr;
+    InterlockedExchange(&g_releasing, 1);
+    ReleaseFrameLookup();
     installation->~Installation();
+    g_installation = nullptr;
 }
 
 }  // namespace tk

@@ -3,20 +3,22 @@
  * structured exceptions.
  *
  * The platform compiler's translator runs during the system's search for
- * a handler, when the search reaches a frame with a catch; handlers of
- * other kinds in deeper frames have had the fault by then. Here a
- * first-chance vectored handler walks the faulting thread's frames up to
- * the nearest catch, and takes the fault only when no frame below that
- * catch has a handler of another kind; otherwise the search goes on, and
- * the process's unhandled-exception filter is the last chance, walking up
- * to the catch past the handlers that declined. Either keeps a copy of the
- * record and context and resumes the thread at a small stub that makes
- * the faulting instruction look like a call of a function that runs the
+ * a handler, when the search reaches a frame with a catch; vectored
+ * handlers, and handlers of other kinds in deeper frames, have had the
+ * fault by then. Here a vectored handler, registered at the end of the
+ * list, walks the faulting thread's frames up to the nearest catch, and
+ * takes the fault only when no frame below that catch has a handler that
+ * may take it; otherwise the search goes on, and the process's
+ * unhandled-exception filter is the last chance, going on with the same
+ * walk past the handlers that declined. Either keeps a copy of the record
+ * and context and resumes the thread at a small stub that makes the
+ * faulting instruction look like a call of a function that runs the
  * translator. The translator's throw then unwinds from the faulting frame
  * as from any call. Faults on other threads go on as without us (the
  * filter passes them to the filter that was in place before), and so does
- * a fault inside our own handling of one. At the time of a fault neither
- * allocates (see FindThrowSite). */
+ * a fault inside our own handling of one, and one with too little stack
+ * left for the walk and the throw. At the time of a fault neither
+ * allocates nor waits on a lock (see ContinueWalk). */
 #ifndef TOOLS_FAULTS_SE_TRANSLATOR_H
 #define TOOLS_FAULTS_SE_TRANSLATOR_H
 
@@ -26,10 +28,10 @@ namespace tk {
 
 typedef void (*SeTranslator)(unsigned int code, EXCEPTION_POINTERS* p);
 
-/* Installs fn for the calling thread; null removes it. The previous
- * translator is dropped. A translator should throw: if it returns, the fault
- * is raised again as non-continuable and takes the platform's default
- * course. */
+/* Installs fn for the calling thread, and so for every fiber that runs on
+ * it; null removes it. The previous translator is dropped. A translator
+ * should throw: if it returns, the fault is raised again as
+ * non-continuable and takes the platform's default course. */
 void SetSeTranslator(SeTranslator fn);
 
 /* The threads that hold a translator's block: those that installed one and
@@ -38,16 +40,21 @@ long TranslatingThreads();
 
 /* Keeps the library loaded for the rest of the process when another
  * filter was installed over ours since the first install: that filter may
- * chain to ours, which must not outlive the code it points into. For the
- * library's end (TkTerminate), ahead of an unload. */
+ * chain to ours, which must not outlive the code it points into. Finding
+ * out replaces the process's filter for a moment with one that passes
+ * every exception on to the filter it replaced. For the library's end
+ * (TkTerminate), ahead of an unload. */
 void PinIfChainedOver();
 
-/* For the library's unload, when no thread faults any more: gives the
- * process back the filter that was in place before the first install when
- * ours is still the current one, and otherwise pins the library as
- * PinIfChainedOver does; then removes the first-chance handler and frees
- * the fiber-local slot with the blocks that threads still hold, so that
- * loading the library again does not use up slots. */
+/* For the library's unload: gives the process back the filter that was in
+ * place before the first install when ours is still the current one, and
+ * otherwise pins the library as PinIfChainedOver does; closes the
+ * vectored handler's gate (faults/handler_gate.h); waits until no call of our handlers that started is
+ * still running on another thread; then frees the thread slots with the
+ * blocks that threads still hold, so that loading the library again does
+ * not use up slots. A thread that is still throwing a translated fault
+ * runs the library's code until its catch: free the library only when
+ * every thread that installed a translator removed it or ended. */
 void ReleaseTranslation();
 
 }  // namespace tk

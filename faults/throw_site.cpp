@@ -18,37 +18,49 @@ const int kMostFrames = 4096;
 void PrepareThrowSites()
 {
     LearnPersonality();
-    WarmFrameLookup();
+    RefreshFrameLookup();
 }
 
-ThrowCourse FindThrowSite(const CONTEXT& fault, WalkRule rule, ThrowSite* site)
+void StartWalk(const CONTEXT& fault, bool unwinding, ThrowWalk* walk)
+{
+    walk->frame = fault;
+    walk->unwinding = unwinding;
+    walk->depth = 0;
+    walk->course = ThrowCourse::kAtFault;
+    walk->ended = false;
+}
+
+ThrowCourse ContinueWalk(ThrowWalk* walk, WalkRule rule)
 {
     LastErrorKeeper keep;
-    CONTEXT frame = fault;
-    ThrowCourse course = ThrowCourse::kAtFault;
-    for (int depth = 0; depth < kMostFrames; ++depth) {
+    /* Each frame is stepped in place: the walk copies a context only to
+     * keep the place a throw starts from. */
+    CONTEXT& frame = walk->frame;
+    while (!walk->ended) {
         const DWORD_PTR pc = arch::ProgramCounter(frame);
-        if (!pc)
-            return ThrowCourse::kUntranslated;   /* the thread's first frame: no catch */
+        const bool first = walk->depth == 0;
         FrameFacts facts = {};
-        CONTEXT caller = frame;
-        if (!StepFrame(caller, depth == 0, &facts))
-            return ThrowCourse::kUntranslated;
+        /* The thread's first frame has no caller, and so no catch. */
+        if (!pc || walk->depth == kMostFrames || !StepFrame(frame, first, &facts))
+            break;
+        ++walk->depth;
         /* The personality routine looks up the faulting instruction itself,
          * and the call instruction before a return address. */
-        const DWORD_PTR at = depth == 0 ? pc : pc - 1;
+        const DWORD_PTR at = first ? pc : pc - 1;
         const FrameVerdict verdict =
             facts.lsda ? JudgeFrame(facts.lsda, facts.regionStart, at) : FrameVerdict::kPasses;
         if (verdict == FrameVerdict::kCatches)
-            return course;
+            return walk->course;
+        if (verdict == FrameVerdict::kTerminates && walk->unwinding)
+            return walk->course;
+        if (verdict == FrameVerdict::kTerminates) {
+            walk->site = frame;
+            walk->course = ThrowCourse::kAtCaller;
+        }
         if (rule == WalkRule::kFirstChance && facts.otherHandler)
             return ThrowCourse::kUntranslated;
-        if (verdict == FrameVerdict::kTerminates) {
-            site->context = caller;
-            course = ThrowCourse::kAtCaller;
-        }
-        frame = caller;
     }
+    walk->ended = true;
     return ThrowCourse::kUntranslated;
 }
 

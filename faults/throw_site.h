@@ -21,7 +21,7 @@ namespace tk {
 
 enum class ThrowCourse {
     kAtFault,       /* throw from the faulting instruction */
-    kAtCaller,      /* throw from the call site in site->context */
+    kAtCaller,      /* throw from the call site in ThrowWalk::site */
     kUntranslated   /* no catch clause can be reached soundly: leave the
                      * fault to the platform */
 };
@@ -37,26 +37,45 @@ enum class WalkRule {
     kLastChance
 };
 
-struct ThrowSite {
+/* A walk from one fault toward the frame that catches it. A first-chance
+ * walk that meets a frame whose handler may take the fault stops past that
+ * frame; when every handler declined, the last chance goes on from there,
+ * so that no frame is stepped twice. It lives outside the handler's stack
+ * (with the thread's other state), whose room a fault may have cut short. */
+struct ThrowWalk {
+    CONTEXT frame;        /* the registers of the next frame to judge */
+    int depth;            /* frames judged so far */
+    ThrowCourse course;   /* kAtFault, or kAtCaller from site */
     /* For kAtCaller: the registers of the frame that throws, as they are
      * after the call into the skipped frames returned; its program counter
      * is the return address of that call. */
-    CONTEXT context;
+    CONTEXT site;
+    /* No catch can be reached any more: the walk cannot go on. */
+    bool ended;
+    /* Another exception was on its way to its catch at the fault. */
+    bool unwinding;
 };
 
-/* Walks the faulting thread's frames from fault up to the first one that
- * catches a CRunTimeException*, by rule, and says where the throw must
- * start; kUntranslated also when a frame ends a first-chance walk. Keeps
- * the last-error code. Makes no allocation, and waits on no lock that an
- * allocation holds, as long as PrepareThrowSites ran after the last module
- * that registers unwind tables with GCC's unwinder was loaded; meant for
- * the fault handlers. */
-ThrowCourse FindThrowSite(const CONTEXT& fault, WalkRule rule, ThrowSite* site);
+/* Starts a walk at the fault's own frame; unwinding tells whether another
+ * exception is on its way to its catch on the thread. Then a frame that
+ * the C++ runtime would not let a throw leave ends the walk: the throw
+ * starts at the fault, and the runtime calls std::terminate at that frame,
+ * as C++ says of an exception that leaves a destructor during unwinding.
+ * No frame is skipped then: a skipped one might be the one whose exit
+ * would end that unwinding. */
+void StartWalk(const CONTEXT& fault, bool unwinding, ThrowWalk* walk);
 
-/* Learns what the walk needs of the C++ runtime, and has the frame lookup
- * do the work that it would otherwise do, allocating, in the first walk
- * after modules were loaded. Call it outside any fault: before the first
- * walk, and again when a thread installs a translator. */
+/* Goes on with walk by rule up to the first frame that catches a
+ * CRunTimeException*, and says where the throw must start. kUntranslated
+ * when no catch can be reached by rule (walk->ended), and also when a
+ * frame ends a first-chance walk (not ended: the last chance may go on).
+ * Keeps the last-error code. Makes no allocation and waits on no lock. */
+ThrowCourse ContinueWalk(ThrowWalk* walk, WalkRule rule);
+
+/* Learns what the walk needs of the C++ runtime, and brings the frame
+ * lookup up to date with the modules loaded now. Call it outside any
+ * fault: before the first walk, and again when a thread installs a
+ * translator. */
 void PrepareThrowSites();
 
 }  // namespace tk

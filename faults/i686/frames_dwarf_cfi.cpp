@@ -1,8 +1,8 @@
 /* frames_dwarf_cfi.cpp (i686) -- stepping a faulting thread's frames with the DWARF
  * call-frame information that GCC's unwinder itself uses: the frame
  * description entries that each module built by GCC registers with the
- * shared runtime (found through _Unwind_Find_FDE), run as far as the
- * frame's address.
+ * shared runtime (found in the library's own index of them,
+ * faults/i686/fde_index.h), run as far as the frame's address.
  *
  * A frame without such an entry (the C runtime's, a system DLL's, code of
  * another compiler) cannot be stepped soundly, and GCC's unwinder cannot
@@ -14,6 +14,8 @@
 
 #include "faults/eh_table.h"
 #include "faults/frame_walk.h"
+#include "faults/i686/cfi_records.h"
+#include "faults/i686/fde_index.h"
 #include "faults/processor.h"
 
 namespace tk {
@@ -43,19 +45,6 @@ struct Rules {
     RegisterRule regs[kRegisters];
 };
 
-struct Cie {
-    DWORD_PTR codeAlign;
-    LONG_PTR dataAlign;
-    int returnColumn;
-    unsigned char fdeEncoding;
-    unsigned char lsdaEncoding;
-    bool hasAugmentationData;   /* the augmentation starts with 'z': each FDE has a block of its own */
-    bool hasLsda;
-    DWORD_PTR personality;
-    const unsigned char* instructions;
-    const unsigned char* end;
-};
-
 DWORD* Slot(CONTEXT& c, int reg)
 {
     switch (reg) {
@@ -73,71 +62,6 @@ DWORD* Slot(CONTEXT& c, int reg)
 }
 
 bool OnStack(DWORD_PTR address) { return OnThreadStack(address, sizeof(DWORD)); }
-
-/* Whether a record of the thread's chain of exception handlers lies in
- * [low, high): code whose frame is there registered a handler. GCC's code
- * registers none; the chain runs from the deepest record up, and ends at
- * -1 (or at a record that breaks that order or leaves the stack). */
-bool HandlerRecordIn(DWORD_PTR low, DWORD_PTR high)
-{
-/* GCC 12 takes the segment read of NtCurrentTeb for an access to an
- * empty array. */
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Warray-bounds"
-    const NT_TIB* tib = reinterpret_cast<const NT_TIB*>(NtCurrentTeb());
-#pragma GCC diagnostic pop
-    DWORD_PTR below = 0;
-    for (const EXCEPTION_REGISTRATION_RECORD* record = tib->ExceptionList;;) {
-        const DWORD_PTR at = reinterpret_cast<DWORD_PTR>(record);
-        if (at <= below || at >= high || !OnThreadStack(at, sizeof *record))
-            return false;
-        if (at >= low)
-            return true;
-        below = at;
-        record = record->Next;
-    }
-}
-
-bool ParseCie(const unsigned char* cie, Cie* out)
-{
-    const unsigned char* p = cie + 4;
-    const unsigned char* end = p + LoadUnaligned<DWORD>(cie);
-    p += 4;   /* CIE id */
-    const unsigned char version = *p++;
-    const char* augmentation = reinterpret_cast<const char*>(p);
-    p += strlen(augmentation) + 1;
-    out->codeAlign = ReadUleb(&p);
-    out->dataAlign = ReadSleb(&p);
-    out->returnColumn = version == 1 ? *p++ : static_cast<int>(ReadUleb(&p));
-    out->fdeEncoding = 0;
-    out->hasAugmentationData = augmentation[0] == 'z';
-    out->hasLsda = false;
-    out->personality = 0;
-    if (out->hasAugmentationData) {
-        const DWORD_PTR length = ReadUleb(&p);
-        const unsigned char* data = p;
-        for (const char* a = augmentation + 1; *a; ++a) {
-            if (*a == 'R') {
-                out->fdeEncoding = *data++;
-            } else if (*a == 'L') {
-                out->lsdaEncoding = *data++;
-                out->hasLsda = true;
-            } else if (*a == 'P') {
-                const unsigned char encoding = *data++;
-                if (!ReadEncoded(&data, encoding, &out->personality))
-                    return false;
-            } else if (*a != 'S') {
-                return false;
-            }
-        }
-        p += length;
-    } else if (augmentation[0]) {
-        return false;
-    }
-    out->instructions = p;
-    out->end = end;
-    return out->returnColumn == kReturnColumn;
-}
 
 /* Runs call-frame instructions up to the address target (location counts
  * from start); false for one it does not know. */
@@ -300,7 +224,7 @@ bool Evaluate(const unsigned char* block, const CONTEXT& c, DWORD_PTR pushed, bo
 
 }  // namespace
 
-constexpr FrameLookupPlatform kSystemFrameLookupPlatform = { _Unwind_Find_FDE };
+constexpr FrameLookupPlatform kSystemFrameLookupPlatform = { FindIndexedFde };
 
 namespace {
 Seam<FrameLookupPlatform> g_lookupSeam(kSystemFrameLookupPlatform);
@@ -308,13 +232,10 @@ Seam<FrameLookupPlatform> g_lookupSeam(kSystemFrameLookupPlatform);
 
 Seam<FrameLookupPlatform>& FrameLookupSeam() { return g_lookupSeam; }
 
-/* An address that no table covers makes the unwinder sort the tables of
- * every module it has not looked into yet. */
-void WarmFrameLookup()
-{
-    dwarf_eh_bases bases;
-    _Unwind_Find_FDE(nullptr, &bases);
-}
+void RefreshFrameLookup() { IndexLoadedModules(); }
+void FrameLookupModuleLoaded(const void* base) { IndexNewModule(base); }
+void FrameLookupModuleUnloaded(const void* base) { DropIndexedModule(base); }
+void ReleaseFrameLookup() { ReleaseIndex(); }
 
 bool StepFrame(CONTEXT& context, bool first, FrameFacts* facts)
 {
@@ -328,7 +249,9 @@ bool StepFrame(CONTEXT& context, bool first, FrameFacts* facts)
         return false;
     const unsigned char* cie = fde + 4 - LoadUnaligned<DWORD>(fde + 4);
     Cie info;
-    if (!ParseCie(cie, &info))
+    /* The index read every entry it hands out, and its CIE, within the
+     * module's table; a stand-in lookup's CIE ends where the FDE starts. */
+    if (!ParseCie(cie, fde, &info))
         return false;
     const unsigned char* p = fde + 8;
     DWORD_PTR begin, range;
@@ -360,10 +283,13 @@ bool StepFrame(CONTEXT& context, bool first, FrameFacts* facts)
             return false;
         cfa = *Slot(context, rules.cfaRegister) + rules.cfaOffset;
     }
-    CONTEXT caller = context;
+    /* The caller's registers, all reckoned from this frame's before any is
+     * written back. */
+    DWORD caller[kRegisters];
     for (int reg = 0; reg < kRegisters; ++reg) {
         const RegisterRule& r = rules.regs[reg];
         DWORD_PTR address;
+        caller[reg] = *Slot(context, reg);
         switch (r.rule) {
         case Rule::kSame:
         case Rule::kUndefined:
@@ -372,35 +298,36 @@ bool StepFrame(CONTEXT& context, bool first, FrameFacts* facts)
             address = cfa + r.offset;
             if (!OnStack(address))
                 return false;
-            *Slot(caller, reg) = *reinterpret_cast<const DWORD*>(address);
+            caller[reg] = *reinterpret_cast<const DWORD*>(address);
             break;
         case Rule::kValue:
-            *Slot(caller, reg) = cfa + r.offset;
+            caller[reg] = cfa + r.offset;
             break;
         case Rule::kRegister:
             if (r.reg < 0 || r.reg >= kRegisters)
                 return false;
-            *Slot(caller, reg) = *Slot(context, r.reg);
+            caller[reg] = *Slot(context, r.reg);
             break;
         case Rule::kAtExpression:
             if (!Evaluate(r.expression, context, cfa, true, &address) || !OnStack(address))
                 return false;
-            *Slot(caller, reg) = *reinterpret_cast<const DWORD*>(address);
+            caller[reg] = *reinterpret_cast<const DWORD*>(address);
             break;
         case Rule::kValueExpression:
             if (!Evaluate(r.expression, context, cfa, true, &address))
                 return false;
-            *Slot(caller, reg) = address;
+            caller[reg] = address;
             break;
         }
     }
     if (rules.regs[kReturnColumn].rule == Rule::kUndefined)
-        caller.Eip = 0;   /* the outermost frame */
-    caller.Esp = cfa;
+        caller[kReturnColumn] = 0;   /* the outermost frame */
+    caller[kEsp] = cfa;
     /* The frame's own stack lies from its stack pointer up to its caller's;
      * records deeper than the first frame's are the dispatcher's. */
     facts->otherHandler = HandlerRecordIn(context.Esp, cfa);
-    context = caller;
+    for (int reg = 0; reg < kRegisters; ++reg)
+        *Slot(context, reg) = caller[reg];
 
     if (lsda && IsCxxPersonality(reinterpret_cast<const void*>(info.personality))) {
         facts->lsda = reinterpret_cast<const unsigned char*>(lsda);

@@ -214,31 +214,44 @@ private:
 
 /* The structured-exception translator: throws a new CRunTimeException made
  * from p as CRunTimeException* (the static CMemoryException when it cannot be
- * allocated). TkInitialize installs it for the calling thread: a processor
- * fault there (division by zero, access violation, ...) is thrown to the
- * nearest catch clause up the stack that takes a CRunTimeException* (one
- * for it, CException*, void* or ...), and never ends in std::terminate.
+ * allocated). TkInitialize installs it for the calling thread and every
+ * fiber that runs on it: a processor fault there (division by zero, access
+ * violation, ...) is thrown to the nearest catch clause up the stack that
+ * takes a CRunTimeException* (one for it, CException*, void* or ...), and
+ * never ends in std::terminate but where C++ itself says so (below).
  *
  * What is translated follows the platform compiler's translator, which
  * takes every structured exception that reaches it unless it is a C++
- * runtime's own throw: every exception of warning or error severity (code
- * 0x80000000 and above: the processor's faults, and such codes that a
- * program raises), but never a C++ throw. A GCC throw (0x20474343, and its
- * unwinds 0x21474343 and 0x22474343) that no catch takes ends in
+ * runtime's own throw or a breakpoint: every exception of warning or error
+ * severity (code 0x80000000 and above: the processor's faults, a guard
+ * page's first touch, a single step (0x80000004), and such codes that a
+ * program raises), but never a C++ throw, and never a breakpoint
+ * (0x80000003: DebugBreak, an int3 of the program's own), which belongs to
+ * the debugger or the just-in-time debugger. A GCC throw (0x20474343, and
+ * its unwinds 0x21474343 and 0x22474343) that no catch takes ends in
  * std::terminate, as C++ says, also on a thread that the system started
  * and with a catch (CException*) around it; the platform compiler's throw
  * (0xE06D7363) is left to its own runtime. Informational exceptions (a
- * debugger's text, a thread's name) and non-continuable ones are not
- * translated either.
+ * debugger's text, a thread's name, a 32-bit program's breakpoint under
+ * WOW64, 0x4000001F) and non-continuable ones are not translated either.
  *
  * Where a fault arrives, in the order in which the system offers it to
  * handlers, which is the order in which the platform compiler's translator
  * meets it:
  *
- *   - A handler of another kind between the fault and that catch gets the
- *     fault first: a structured handler of the host's, a system function
- *     that handles its own faults (IsBadReadPtr), the handler with which
- *     the system calls a callback.
+ *   - The host's own vectored handlers come first: those registered before
+ *     TkInitialize, and those added at the front of the list (First = 1)
+ *     at any time. One added later at the end of the list (First = 0)
+ *     comes after the translator, and sees only what it leaves.
+ *   - A handler of another kind between the fault and that catch that may
+ *     take the fault gets it first: a structured handler of the host's
+ *     with a filter (__except), the platform compiler's C++ handler, a
+ *     system function that handles its own faults (IsBadReadPtr), the
+ *     handler with which the system calls a callback. Frames whose handler
+ *     never takes a fault are passed like any other: plain C built with
+ *     -fexceptions and GCC's own runtime (GCC's C personality), frames with
+ *     termination handlers only (__finally), and the buffer checks of code
+ *     built with /GS; their cleanups run as the throw leaves them.
  *   - In a callback of the system (a window procedure reached through
  *     SetWindowPos, SendMessage or DispatchMessage, a TIMERPROC) a catch in
  *     the callback takes the fault. A catch around the call into the system
@@ -257,27 +270,47 @@ private:
  *     Such frames are: a function built without -fnon-call-exceptions that
  *     has cleanups (its faulting instruction is in none of its call sites),
  *     a call the compiler took for one that cannot throw, and a noexcept
- *     function.
+ *     function. A catch handler that was running in a skipped frame is
+ *     ended as the throw leaves it, as a throw out of it would end it: no
+ *     exception stays current (std::current_exception) or uncaught after
+ *     the host's catch.
+ *   - While another exception is on its way to its catch (a destructor
+ *     that runs during unwinding faults), no frame is skipped: the fault is
+ *     thrown from the faulting instruction, and where that throw would
+ *     leave a frame that C++ lets no exception leave (the destructor, a
+ *     noexcept function, a function built without -fnon-call-exceptions)
+ *     the C++ runtime calls std::terminate, as C++ says of an exception
+ *     that leaves a destructor during unwinding.
  *   - On x86_64 the platform's DLLs carry unwind tables, so a fault inside
  *     the C runtime (strlen of a bad pointer) or in a callback that a system
  *     DLL calls reaches the host's catch above it. On i686 they carry none
- *     that GCC's unwinder reads: a throw cannot pass them.
+ *     that GCC's unwinder reads: a throw cannot pass them, nor the code of
+ *     a module that registered no tables with GCC's shared unwinder.
  *   - When every handler declined the fault, the process's unhandled-
  *     exception filter offers it to the nearest catch once more, past the
  *     handlers that declined. While a debugger is attached the system skips
- *     that last chance and gives the fault to the debugger; all else holds
- *     as without one.
+ *     that last chance and gives the fault to the debugger; a filter that
+ *     the host installs after TkInitialize takes the last chance instead;
+ *     all else holds as without them.
  *   - Where no catch can be reached, the fault is not translated and takes
  *     the platform's course, as on a thread without the translator: the
- *     process ends with the fault's own code.
+ *     process ends with the fault's own code. So does a fault with too
+ *     little stack left below it for the translation (a few kilobytes), and
+ *     one inside the library's own handling of another.
  *
  * Stack overflow is not translated: the stack that a throw would need is
- * gone. On a thread with the translator it ends the whole process at once
- * with exit code 0xC00000FD, rather than leaving a dead thread behind in a
- * running process. (64-bit Wine 8 runs out of stack in its own dispatcher
- * first and ends the process before any filter runs, so the code is lost
- * there.) Faults on threads that did not install the translator are left
- * alone. */
+ * gone. On a thread with the translator the unhandled-exception filter
+ * that was installed before TkInitialize (a crash reporter's) sees it
+ * first; then the whole process ends at once with exit code 0xC00000FD,
+ * rather than leaving a dead thread behind in a running process. (64-bit
+ * Wine 8 runs out of stack in its own dispatcher first and ends the process
+ * before any filter runs, so the code is lost there.) Faults on threads
+ * that did not install the translator are left alone.
+ *
+ * At the time of a fault the library's handling takes no lock and
+ * allocates nothing, whatever the process loaded since TkInitialize: a
+ * fault while another thread holds the heap's lock reaches the translator
+ * all the same, whose throw then allocates as any throw does. */
 [[noreturn]] TOOLS_API void TkSeTranslator(unsigned int code, EXCEPTION_POINTERS* p);
 
 /* Milliseconds of performance-counter time, on the counter's own origin and
@@ -298,13 +331,21 @@ TOOLS_API void TkDelay();
  * as a 32-bit two's-complement value. A null counter does nothing. */
 TOOLS_API void TkDelayInc(volatile long* counter);
 
-/* Installs the translator for the calling thread, learns the platform
- * family (TkGetPlatform), decides the control style (TkIsNewStyle), starts
- * the source-line lookup and calibrates the clock, in this order. Call it
- * before the host starts other threads. It reports nothing: a platform that
- * lacks the debug-help library or the common-controls version only finds no
- * source lines or keeps the old style. It may be called again; the style
- * flag is then only ever turned on. */
+/* Installs the translator for the calling thread (and its fibers), learns
+ * the platform family (TkGetPlatform), decides the control style
+ * (TkIsNewStyle), starts the source-line lookup and calibrates the clock,
+ * in this order. Call it before the host starts other threads. It reports
+ * nothing: a platform that lacks the debug-help library or the
+ * common-controls version only finds no source lines or keeps the old
+ * style. It may be called again; the style flag is then only ever turned
+ * on.
+ *
+ * The first call in the process adds the library's handler at the end of
+ * the process's vectored handlers and puts the library's filter in place
+ * as the process's unhandled-exception filter, passing on what it does not
+ * translate to the filter that was in place before. The handler's entry
+ * (a few instructions in a page of their own) stays in the list for the
+ * process's life, and passes nothing on once the library is unloaded. */
 TOOLS_API void TkInitialize();
 
 /* Removes the calling thread's translator, stops the source-line lookup
@@ -312,16 +353,23 @@ TOOLS_API void TkInitialize();
  * components, last loaded first. A second call finds nothing left to do.
  * Platform family, style flag, cookie counter and clock stay as they are.
  *
- * It runs again when the host frees tools.dll (FreeLibrary). At process
- * exit it does not: other libraries may be gone by then, and freeing them or
- * calling into them from the unload notification could crash the exit; the
- * process's end releases everything anyway.
+ * It runs again when the host frees tools.dll (FreeLibrary), which then
+ * waits until no call of the library's handler or filter that began on
+ * another thread still runs, so that none runs the library's code once it
+ * is unmapped. Free tools.dll only when every thread that called
+ * TkInitialize has called TkTerminate or ended: a fault that is being
+ * translated runs the library's code until its catch. At process exit it
+ * does not run: other libraries may be gone by then, and freeing them or
+ * calling into them from the unload notification could crash the exit;
+ * the process's end releases everything anyway.
  *
  * When another unhandled-exception filter was installed over the library's
  * since TkInitialize (a crash reporter's, say), that filter may pass faults
  * on to the library's: tools.dll then stays loaded for the rest of the
- * process, FreeLibrary notwithstanding. Otherwise its unload gives back the
- * filter that was in place before TkInitialize. */
+ * process, FreeLibrary notwithstanding. Finding that out replaces the
+ * process's filter for a moment with one that passes every exception on to
+ * the filter in place. Otherwise its unload gives back the filter that was
+ * in place before TkInitialize. */
 TOOLS_API void TkTerminate();
 
 /* The platform family as TkInitialize learned it: 0 before TkInitialize,

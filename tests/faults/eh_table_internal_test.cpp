@@ -192,11 +192,14 @@ public:
         bytes_ = header.b;
         const size_t typesAt = bytes_.size();
         bytes_.insert(bytes_.end(), types.begin(), types.end());
-        /* Entry for filter n lies n entries before the end. */
+        /* Entry for filter n lies n entries before the end; catch (...)
+         * names no type, and GCC writes a plain 0 for it in any encoding. */
         for (size_t n = 1; n < count; ++n) {
             unsigned char* at = bytes_.data() + typesAt + types.size() - n * entry;
             const DWORD_PTR address = reinterpret_cast<DWORD_PTR>(kTypes[n]);
-            if (typeEncoding == 0x00) {
+            if (!address) {
+                memset(at, 0, entry);
+            } else if (typeEncoding == 0x00) {
                 memcpy(at, &address, sizeof address);
             } else {
                 slots_[n] = address;

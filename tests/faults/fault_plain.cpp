@@ -28,6 +28,13 @@ __attribute__((noinline)) void PlainTouch(std::string& s)
     s[0] = 'y';
 }
 
+/* Throws as far as the compiler knows, and in fact. */
+__attribute__((noinline)) void PlainTouchThrowing()
+{
+    if (g_plainZero == 0)
+        throw 42;
+}
+
 int PlainWithString(int divisor)
 {
     std::string text(40, 'x');
@@ -49,4 +56,14 @@ static int CompareDividing(const void* a, const void* b)
 void PlainSortDividing(int* values, int count)
 {
     qsort(values, static_cast<size_t>(count), sizeof *values, CompareDividing);
+}
+
+int PlainDivideInCatch(int divisor)
+{
+    try {
+        PlainTouchThrowing();
+    } catch (int thrown) {
+        return thrown / divisor;
+    }
+    return 0;
 }

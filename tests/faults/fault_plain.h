@@ -14,5 +14,7 @@ int PlainWithString(int divisor);
 size_t PlainLength(const char* text);
 /* Faults inside a comparison callback that the C runtime's qsort calls. */
 void PlainSortDividing(int* values, int count);
+/* Faults in the catch block of an exception of its own. */
+int PlainDivideInCatch(int divisor);
 
 #endif

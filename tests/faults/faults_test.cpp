@@ -4,6 +4,7 @@
 
 #include <float.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -659,6 +660,164 @@ TEST_F(Faults, ATranslatedFaultNeverEndsInTerminate)
     }
 }
 
+/* The translator shares the process with the host's own handlers, its
+ * C code, fibers and the C++ runtime's state. Each case runs in a child,
+ * most of them set up before TkInitialize. */
+TEST_F(Faults, TheTranslatorSharesTheProcess)
+{
+    const struct {
+        const char* mode;
+        DWORD exitCode;
+    } cases[] = {
+        /* A vectored handler of the host's, registered before TkInitialize
+         * at the end of the list or at its front, commits reserved memory
+         * on a fault there; one lets a guard page's first touch go on. */
+        { "host-handler-0", 0 },
+        { "host-handler-1", 0 },
+        { "guard-page", 0 },
+        /* A debugger's trap is not translated, nor caught: DebugBreak, and
+         * an int3 of the program's own. */
+        { "debug-break", EXCEPTION_BREAKPOINT },
+        { "assertion-break", EXCEPTION_BREAKPOINT },
+        /* A frame of plain C with a cleanup, built with -fexceptions, and a
+         * host filter set after TkInitialize: the catch above takes the
+         * fault at once and the cleanup runs. */
+        { "c-cleanup", 0 },
+#ifdef _WIN64
+        /* Frames whose handlers never take a fault are passed the same
+         * way; a real filter of another kind gets the fault first, and
+         * when it declines, the host's filter is the last chance. */
+        { "finally-scope", 0 },
+        { "checking-handler", 0 },
+        { "declining-except", 77 },
+        { "filtering-handler", 77 },
+#endif
+        /* A fault in a destructor while another exception unwinds ends in
+         * std::terminate, as C++ says. */
+        { "destructor-fault", 3 },
+        /* A fault in a catch block of code without -fnon-call-exceptions
+         * ends that catch handler: no exception is left current or
+         * uncaught after the host's catch. */
+        { "catch-block-fault", 0 },
+        /* A fiber of the translating thread. */
+        { "fiber", 0 },
+    };
+    for (const auto& c : cases) {
+        tktest::ChildResult r = tktest::RunChild("fault_child.exe", c.mode, 60000);
+        ASSERT_TRUE(r.started) << c.mode;
+        ASSERT_TRUE(r.finished) << c.mode << " hung";
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.mode;
+    }
+}
+
+/* Reserved memory that a host's vectored handler commits on a fault in it. */
+unsigned char* g_onDemand;
+volatile LONG g_commits;
+
+LONG CALLBACK CommitOnDemand(EXCEPTION_POINTERS* p)
+{
+    const EXCEPTION_RECORD* r = p->ExceptionRecord;
+    const unsigned char* at = reinterpret_cast<const unsigned char*>(r->ExceptionInformation[1]);
+    if (r->ExceptionCode != EXCEPTION_ACCESS_VIOLATION || at < g_onDemand || at >= g_onDemand + 4096 ||
+        !VirtualAlloc(g_onDemand, 4096, MEM_COMMIT, PAGE_READWRITE))
+        return EXCEPTION_CONTINUE_SEARCH;
+    InterlockedIncrement(&g_commits);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+TEST_F(Faults, AHostHandlerAddedAtTheFrontComesFirstAndOneAtTheEndAfter)
+{
+    /* After TkInitialize, at the front of the list (First = 1) the host's
+     * handler comes before the translator; at the end (First = 0) after
+     * it, and the catch gets the fault. */
+    for (ULONG first : { 1u, 0u }) {
+        g_onDemand = static_cast<unsigned char*>(VirtualAlloc(nullptr, 4096, MEM_RESERVE, PAGE_NOACCESS));
+        ASSERT_NE(g_onDemand, nullptr);
+        g_commits = 0;
+        PVOID handler = AddVectoredExceptionHandler(first, CommitOnDemand);
+        bool translated = false;
+        try {
+            ReadAt(reinterpret_cast<uintptr_t>(g_onDemand));
+        } catch (CRunTimeException* e) {
+            translated = true;
+            e->Delete();
+        }
+        RemoveVectoredExceptionHandler(handler);
+        VirtualFree(g_onDemand, 0, MEM_RELEASE);
+        EXPECT_EQ(translated, first == 0) << "First = " << first;
+        EXPECT_EQ(g_commits, first == 1 ? 1 : 0) << "First = " << first;
+    }
+}
+
+/* Exceptions of the debugger's kinds, raised in this program's own code,
+ * and a guard page's first touch. */
+const DWORD kWow64Breakpoint = 0x4000001F;
+void RaiseWow64Breakpoint() { RaiseException(kWow64Breakpoint, 0, 0, nullptr); }
+__attribute__((noipa)) void SingleStep()
+{
+#ifdef _WIN64
+    __asm__ volatile("pushfq\n\torq $0x100, (%rsp)\n\tpopfq\n\tnop");
+#else
+    __asm__ volatile("pushfl\n\torl $0x100, (%esp)\n\tpopfl\n\tnop");
+#endif
+}
+void TouchGuardPage()
+{
+    void* page = VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE | PAGE_GUARD);
+    try {
+        ReadAt(reinterpret_cast<uintptr_t>(page));
+    } catch (...) {
+        VirtualFree(page, 0, MEM_RELEASE);
+        throw;
+    }
+    VirtualFree(page, 0, MEM_RELEASE);
+}
+
+/* Takes what reaches it of those, and lets the thread go on. */
+volatile DWORD g_untranslated;
+LONG CALLBACK TakeTheirCodes(EXCEPTION_POINTERS* p)
+{
+    const DWORD code = p->ExceptionRecord->ExceptionCode;
+    if (code != kWow64Breakpoint && code != EXCEPTION_SINGLE_STEP && code != STATUS_GUARD_PAGE_VIOLATION)
+        return EXCEPTION_CONTINUE_SEARCH;
+    g_untranslated = code;
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+TEST_F(Faults, DebuggerTrapsAreNoFaults)
+{
+    /* A breakpoint belongs to a debugger (fault_child's "debug-break"), and
+     * so does a 32-bit program's under WOW64; a single step is translated
+     * as the platform compiler's translator does, and so is a guard page's
+     * first touch that no handler of the host's took. A handler at the end
+     * of the list, after the translator, takes what it leaves. */
+    const struct {
+        const char* name;
+        void (*raise)();
+        DWORD code;
+        bool translated;
+    } cases[] = {
+        { "a 32-bit program's breakpoint under WOW64", RaiseWow64Breakpoint, kWow64Breakpoint, false },
+        { "single step", SingleStep, EXCEPTION_SINGLE_STEP, true },
+        { "guard page", TouchGuardPage, STATUS_GUARD_PAGE_VIOLATION, true },
+    };
+    PVOID handler = AddVectoredExceptionHandler(0, TakeTheirCodes);
+    ASSERT_NE(handler, nullptr);
+    for (const auto& c : cases) {
+        g_untranslated = 0;
+        bool translated = false;
+        try {
+            c.raise();
+        } catch (CRunTimeException* e) {
+            translated = static_cast<long>(*e) == static_cast<long>(c.code);
+            e->Delete();
+        }
+        EXPECT_EQ(translated, c.translated) << c.name;
+        EXPECT_EQ(g_untranslated, c.translated ? 0 : c.code) << c.name;
+    }
+    RemoveVectoredExceptionHandler(handler);
+}
+
 TEST_F(Faults, CppThrowsAndInformationalExceptionsAreNoFaults)
 {
     /* A C++ exception is no fault: on a thread that CreateThread started,
@@ -736,6 +895,36 @@ TEST_F(Faults, AFaultIsTranslatedWithADebuggerAttached)
     /* The system never calls the unhandled-exception filter while a
      * debugger is attached. */
     EXPECT_EQ(ExitCodeUnderADebugger("translated"), 0u) << "the child's catch did not get its fault";
+}
+
+}  // namespace
+
+namespace {
+
+/* A crash reporter's filter installed before TkInitialize. */
+LONG WINAPI EarlierReporter(EXCEPTION_POINTERS* p)
+{
+    char text[64];
+    const int n = wsprintfA(text, "reporter saw %08lx\n", p->ExceptionRecord->ExceptionCode);
+    DWORD written;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, n, &written, nullptr);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+[[noreturn]] void OverflowWithAnEarlierFilter()
+{
+    SetUnhandledExceptionFilter(EarlierReporter);
+    TkInitialize();
+    /* 64-bit Wine calls no filter for a real stack overflow of the main
+     * thread; raised, the code takes the filters' road everywhere. */
+    RaiseException(EXCEPTION_STACK_OVERFLOW, 0, 0, nullptr);
+    _exit(1);
+}
+
+TEST(FaultsDeathTest, AStackOverflowReachesTheFilterInstalledBeforeAndEndsTheProcess)
+{
+    EXPECT_EXIT(OverflowWithAnEarlierFilter(), ::testing::ExitedWithCode(static_cast<int>(EXCEPTION_STACK_OVERFLOW)),
+                "reporter saw c00000fd");
 }
 
 }  // namespace

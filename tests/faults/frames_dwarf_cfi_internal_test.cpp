@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "faults/frame_walk.h"
+#include "faults/i686/fde_index.h"
 #include "support/byte_writer.h"
 
 namespace {
@@ -272,6 +273,78 @@ TEST(FramesDwarfCfi, ReadsNothingOffTheThreadsStackAndStepsNoUnknownFrame)
     context.Esp = reinterpret_cast<DWORD>(stack);
     context.Eip = kBegin + kRange;
     EXPECT_FALSE(tk::StepFrame(context, true, &facts)) << "code that no table covers";
+}
+
+/* A module's .eh_frame as the index reads it: the records in order, each
+ * a CIE ("zR", addresses absolute) or an FDE of the CIE at cie (a record's
+ * number), with its function's start and length. */
+struct Record {
+    bool isCie;
+    DWORD begin;
+    DWORD range;
+    int cie;
+};
+
+Bytes EhFrame(const std::vector<Record>& records)
+{
+    Out out;
+    std::vector<size_t> at;
+    for (const Record& r : records) {
+        at.push_back(out.b.size());
+        Out body;
+        if (r.isCie)
+            body.U32(0).U8(1).Text("zR").Uleb(1).Sleb(-4).U8(kEip).Uleb(1).U8(0x00).Add(kEntry);
+        else
+            body.U32(out.b.size() + 4 - at[r.cie]).U32(r.begin).U32(r.range).Uleb(0);
+        PutEntry(out, body.b);
+    }
+    return out.U32(0).b;
+}
+
+Record Cie() { return { true, 0, 0, 0 }; }
+Record Fde(DWORD begin, DWORD range, int cie = 0) { return { false, begin, range, cie }; }
+
+struct IndexRow {
+    const char* what;
+    Bytes table;
+    int count;                   /* -1: not call-frame tables */
+    std::vector<DWORD_PTR> begins;
+};
+
+TEST(FdeIndex, ReadsAModulesEntriesInOrderOfAddressAndRefusesTablesItCannotRead)
+{
+    const Bytes good = EhFrame({ Cie(), Fde(0x3000, 0x10), Fde(0x1000, 0x20), Fde(0x2000, 0x08) });
+    Bytes pastTheEnd = good;
+    pastTheEnd.resize(good.size() - 8);   /* the last FDE cut short, and no terminator */
+    Bytes longLength = good;
+    longLength[0] = longLength[1] = longLength[2] = longLength[3] = 0xFF;
+    Bytes unendedLeb = EhFrame({ Cie() });
+    unendedLeb.resize(unendedLeb.size() - 4);
+    for (size_t i = 13; i < unendedLeb.size(); ++i)
+        unendedLeb[i] = 0x80;   /* the alignments and the rest run on */
+    Bytes afterTheEnd = good;
+    afterTheEnd.insert(afterTheEnd.end(), { 0x08, 0, 0, 0, 0x55, 0x55, 0x55, 0x55 });
+    Out ownCieFirst;
+    ownCieFirst.U32(12).U32(4).U32(0x1000).U32(0x10);
+    const std::vector<IndexRow> rows = {
+        { "entries sorted by address", good, 3, { 0x1000, 0x2000, 0x3000 } },
+        { "an entry of discarded code left out", EhFrame({ Cie(), Fde(0, 0x10), Fde(0x1000, 0x10) }), 1, { 0x1000 } },
+        { "an entry of no length left out", EhFrame({ Cie(), Fde(0x1000, 0) }), 0, {} },
+        { "two CIEs", EhFrame({ Cie(), Fde(0x1000, 0x10), Cie(), Fde(0x2000, 0x10, 2) }), 2, { 0x1000, 0x2000 } },
+        { "nothing read past the terminator", afterTheEnd, 3, { 0x1000, 0x2000, 0x3000 } },
+        { "a record that runs past the table", pastTheEnd, -1, {} },
+        { "a 64-bit DWARF length", longLength, -1, {} },
+        { "a number that runs past its CIE", unendedLeb, -1, {} },
+        { "an FDE before any CIE", ownCieFirst.b, -1, {} },
+        { "an FDE whose CIE is an FDE", EhFrame({ Cie(), Fde(0x1000, 0x10), Fde(0x2000, 0x10, 1) }), -1, {} },
+    };
+    for (const IndexRow& row : rows) {
+        DWORD_PTR begins[8] = {};
+        const int count = tk::ReadFrameEntries(row.table.data(), row.table.size(), begins, 8);
+        ASSERT_EQ(count, row.count) << row.what;
+        for (int i = 0; i < count; ++i)
+            EXPECT_EQ(begins[i], row.begins[i]) << row.what << ", entry " << i;
+    }
 }
 
 }  // namespace
