@@ -74,11 +74,10 @@ int RecordCallerStack(DWORD_PTR* frames, int most)
     return Walk(context, false, OwnModule(), frames, most);
 }
 
-int RecordFaultStack(const CONTEXT& fault, DWORD_PTR* frames, int most)
+int RecordStackFrom(CONTEXT& frame, DWORD_PTR* frames, int most)
 {
     LastErrorKeeper keep;
-    CONTEXT context = fault;
-    return Walk(context, true, CodeRange{ 0, 0 }, frames, most);
+    return Walk(frame, false, CodeRange{ 0, 0 }, frames, most);
 }
 
 }  // namespace tk

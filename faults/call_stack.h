@@ -20,12 +20,13 @@ const int kMostStackFrames = 64;
  * starts at the code that called in. Keeps the last-error code. */
 int RecordCallerStack(DWORD_PTR* frames, int most);
 
-/* Records up to most code addresses of the frames that context, a fault's
- * registers on the calling thread, stands for, and returns how many: the
- * faulting instruction, then return addresses. For the fault handlers:
- * it takes no lock that the heap or the loader holds, once the frame
- * lookup was prepared (PrepareThrowSites). Keeps the last-error code. */
-int RecordFaultStack(const CONTEXT& fault, DWORD_PTR* frames, int most);
+/* Records up to most code addresses of the frames from frame up, whose
+ * program counter is a return address, and returns how many; frame is
+ * stepped in place. For the fault handlers, which go on from where their
+ * own walk to the catching frame left off: it takes no lock that the heap
+ * or the loader holds, once the frame lookup was prepared
+ * (PrepareThrowSites). Keeps the last-error code. */
+int RecordStackFrom(CONTEXT& frame, DWORD_PTR* frames, int most);
 
 /* Takes the frames recorded at the fault that the calling thread's
  * translator is raising: copies up to most of them into frames, returns

@@ -36,8 +36,10 @@ void LearnPersonality()
 bool OnThreadStack(DWORD_PTR address, size_t bytes)
 {
     const NT_TIB* tib = ThreadBlock();
-    return address >= reinterpret_cast<DWORD_PTR>(tib->StackLimit) &&
-        address + bytes <= reinterpret_cast<DWORD_PTR>(tib->StackBase);
+    const DWORD_PTR base = reinterpret_cast<DWORD_PTR>(tib->StackBase);
+    /* Measured down from the base: an address near the top of the address
+     * space (a frame pointer of -1) must not wrap round into the stack. */
+    return address >= reinterpret_cast<DWORD_PTR>(tib->StackLimit) && address <= base && bytes <= base - address;
 }
 
 bool RoomBelow(DWORD_PTR stackPointer, size_t bytes)

@@ -293,8 +293,12 @@ bool Translate(EXCEPTION_POINTERS* p, PendingFault* pending, tk::WalkRule rule)
     pending->record = *p->ExceptionRecord;
     pending->record.ExceptionRecord = nullptr;
     pending->context = *p->ContextRecord;
-    /* While the frames between the fault and the catch still exist. */
-    pending->frameCount = tk::RecordFaultStack(*p->ContextRecord, pending->frames, tk::kMostStackFrames);
+    /* The fault's call stack, while the frames between the fault and the
+     * catch still exist: the walk's own record of those, and then the
+     * frames from the catching frame's caller up. */
+    memcpy(pending->frames, walk.frames, walk.recorded * sizeof walk.frames[0]);
+    pending->frameCount = walk.recorded +
+        tk::RecordStackFrom(walk.frame, pending->frames + walk.recorded, tk::kMostStackFrames - walk.recorded);
     if (course == tk::ThrowCourse::kAtFault) {
         pending->returnAddress = tk::arch::ProgramCounter(*p->ContextRecord) + 1;
         pending->skippedBelow = 0;

@@ -28,6 +28,7 @@ void StartWalk(const CONTEXT& fault, bool unwinding, ThrowWalk* walk)
     walk->depth = 0;
     walk->course = ThrowCourse::kAtFault;
     walk->ended = false;
+    walk->recorded = 0;
 }
 
 ThrowCourse ContinueWalk(ThrowWalk* walk, WalkRule rule)
@@ -44,6 +45,8 @@ ThrowCourse ContinueWalk(ThrowWalk* walk, WalkRule rule)
         if (!pc || walk->depth == kMostFrames || !StepFrame(frame, first, &facts))
             break;
         ++walk->depth;
+        if (walk->recorded < kMostStackFrames)
+            walk->frames[walk->recorded++] = pc;
         /* The personality routine looks up the faulting instruction itself,
          * and the call instruction before a return address. */
         const DWORD_PTR at = first ? pc : pc - 1;

@@ -17,6 +17,8 @@
 
 #include <windows.h>
 
+#include "faults/call_stack.h"
+
 namespace tk {
 
 enum class ThrowCourse {
@@ -54,6 +56,10 @@ struct ThrowWalk {
     bool ended;
     /* Another exception was on its way to its catch at the fault. */
     bool unwinding;
+    /* The code address of each frame judged, the fault's first: the start
+     * of the fault's call stack, recorded while the frames still exist. */
+    DWORD_PTR frames[kMostStackFrames];
+    int recorded;
 };
 
 /* Starts a walk at the fault's own frame; unwinding tells whether another

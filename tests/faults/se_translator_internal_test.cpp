@@ -127,6 +127,23 @@ TEST(Translator, TheStackHasRoomForATranslationOnlyAwayFromItsEnd)
     };
     for (const auto& row : rows)
         EXPECT_EQ(tk::RoomBelow(row.stackPointer, row.bytes), row.room) << row.what;
+
+    /* What a walk may read: the committed stack only, whatever address a
+     * damaged frame offers. */
+    const struct {
+        const char* what;
+        DWORD_PTR address;
+        size_t bytes;
+        bool on;
+    } reads[] = {
+        { "here", reinterpret_cast<DWORD_PTR>(&here), 1, true },
+        { "the last bytes below the top", top - 8, 8, true },
+        { "across the top", top - 4, 8, false },
+        { "below the committed part", committed - 4, 4, false },
+        { "a frame pointer of -1, which wraps round", ~static_cast<DWORD_PTR>(0) - 3, 8, false },
+    };
+    for (const auto& row : reads)
+        EXPECT_EQ(tk::OnThreadStack(row.address, row.bytes), row.on) << row.what;
 }
 
 TEST(Translator, FaultsOnFourThreadsAtOnceAreEachCaughtWithTheirOwnRecord)
