@@ -44,22 +44,49 @@ bool StepUp(CONTEXT& context, bool first)
 }
 
 /* Records from context, skipping the frames that skip holds (at most
- * kMostSkipped of them) before the first one recorded. */
-int Walk(CONTEXT& context, bool firstIsFault, const CodeRange& skip, DWORD_PTR* frames, int most)
+ * kMostSkipped of them) before the first one recorded; with slots, also
+ * where each recorded return address lies. *ended tells whether the walk
+ * met the stack's end or a frame it cannot step, rather than running out
+ * of room. */
+int Walk(CONTEXT& context, const CodeRange& skip, DWORD_PTR* frames, DWORD_PTR* slots, int most, bool* ended)
 {
     int count = 0;
-    for (int depth = 0; count < most && depth < most + kMostSkipped; ++depth) {
+    *ended = true;
+    for (int depth = 0; depth < most + kMostSkipped; ++depth) {
         const DWORD_PTR pc = arch::ProgramCounter(context);
         if (!pc)
-            break;   /* the thread's first frame */
-        if (count || !skip.Holds(pc))
+            return count;   /* the thread's first frame */
+        if (count == most) {
+            *ended = false;
+            return count;
+        }
+        if (count || !skip.Holds(pc)) {
+            if (slots)
+                slots[count] = arch::StackPointer(context) - sizeof(DWORD_PTR);
             frames[count++] = pc;
-        else if (depth >= kMostSkipped)
-            break;
-        if (!StepUp(context, firstIsFault && depth == 0))
-            break;
+        } else if (depth >= kMostSkipped) {
+            return count;
+        }
+        if (!StepUp(context, false))
+            return count;
     }
     return count;
+}
+
+/* Whether the frames that tail kept are still those from frame up: each
+ * return address is where it was. A return address lies just below the
+ * stack pointer of the frame it returns to, so the same addresses in the
+ * same places are the same frames. */
+bool Unchanged(const StackTail& tail, const CONTEXT& frame)
+{
+    if (!tail.count || tail.frames[0] != arch::ProgramCounter(frame) ||
+        tail.slots[0] != arch::StackPointer(frame) - sizeof(DWORD_PTR))
+        return false;
+    for (int i = 0; i < tail.count; ++i)
+        if (!OnThreadStack(tail.slots[i], sizeof(DWORD_PTR)) ||
+            *reinterpret_cast<const DWORD_PTR*>(tail.slots[i]) != tail.frames[i])
+            return false;
+    return true;
 }
 
 }  // namespace
@@ -71,13 +98,23 @@ int RecordCallerStack(DWORD_PTR* frames, int most)
     /* The registers as this function has them after the call: its frame,
      * whose program counter is a return address. */
     RtlCaptureContext(&context);
-    return Walk(context, false, OwnModule(), frames, most);
+    bool ended;
+    return Walk(context, OwnModule(), frames, nullptr, most, &ended);
 }
 
-int RecordStackFrom(CONTEXT& frame, DWORD_PTR* frames, int most)
+int RecordStackFrom(CONTEXT& frame, DWORD_PTR* frames, int most, StackTail* tail)
 {
     LastErrorKeeper keep;
-    return Walk(frame, false, CodeRange{ 0, 0 }, frames, most);
+    if (Unchanged(*tail, frame) && (tail->ended || tail->count >= most)) {
+        const int count = tail->count < most ? tail->count : most;
+        for (int i = 0; i < count; ++i)
+            frames[i] = tail->frames[i];
+        return count;
+    }
+    tail->count = Walk(frame, CodeRange{ 0, 0 }, tail->frames, tail->slots, most, &tail->ended);
+    for (int i = 0; i < tail->count; ++i)
+        frames[i] = tail->frames[i];
+    return tail->count;
 }
 
 }  // namespace tk

@@ -20,13 +20,24 @@ const int kMostStackFrames = 64;
  * starts at the code that called in. Keeps the last-error code. */
 int RecordCallerStack(DWORD_PTR* frames, int most);
 
+/* The frames above the catch that a thread's last translated fault went
+ * to, kept so that the next one takes them without a walk while they are
+ * unchanged: a host that faults in a loop meets the same frames each time. */
+struct StackTail {
+    int count;                            /* 0: none kept */
+    bool ended;                           /* the walk met the stack's end, not the room's */
+    DWORD_PTR frames[kMostStackFrames];
+    DWORD_PTR slots[kMostStackFrames];    /* where each return address lies */
+};
+
 /* Records up to most code addresses of the frames from frame up, whose
- * program counter is a return address, and returns how many; frame is
- * stepped in place. For the fault handlers, which go on from where their
- * own walk to the catching frame left off: it takes no lock that the heap
- * or the loader holds, once the frame lookup was prepared
- * (PrepareThrowSites). Keeps the last-error code. */
-int RecordStackFrom(CONTEXT& frame, DWORD_PTR* frames, int most);
+ * program counter is a return address, and returns how many: those that
+ * tail kept when each of them still lies where it lay, else a walk's,
+ * which tail then keeps; frame may be stepped. For the fault handlers,
+ * which go on from where their own walk to the catching frame left off:
+ * it takes no lock that the heap or the loader holds, once the frame
+ * lookup was prepared (PrepareThrowSites). Keeps the last-error code. */
+int RecordStackFrom(CONTEXT& frame, DWORD_PTR* frames, int most, StackTail* tail);
 
 /* Takes the frames recorded at the fault that the calling thread's
  * translator is raising: copies up to most of them into frames, returns

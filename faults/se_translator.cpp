@@ -48,6 +48,8 @@ struct PendingFault {
     /* The fault's stack, recorded before any frame was unwound. */
     DWORD_PTR frames[tk::kMostStackFrames];
     int frameCount;
+    /* The frames above the last translated fault's catch. */
+    tk::StackTail tail;
     /* While the translator runs: its copy of those frames, until the
      * exception it makes takes them (TakeTranslatedFaultStack). */
     const DWORD_PTR* raisingFrames;
@@ -298,7 +300,8 @@ bool Translate(EXCEPTION_POINTERS* p, PendingFault* pending, tk::WalkRule rule)
      * frames from the catching frame's caller up. */
     memcpy(pending->frames, walk.frames, walk.recorded * sizeof walk.frames[0]);
     pending->frameCount = walk.recorded +
-        tk::RecordStackFrom(walk.frame, pending->frames + walk.recorded, tk::kMostStackFrames - walk.recorded);
+        tk::RecordStackFrom(walk.frame, pending->frames + walk.recorded, tk::kMostStackFrames - walk.recorded,
+                            &pending->tail);
     if (course == tk::ThrowCourse::kAtFault) {
         pending->returnAddress = tk::arch::ProgramCounter(*p->ContextRecord) + 1;
         pending->skippedBelow = 0;

@@ -38,6 +38,18 @@ __attribute__((noipa)) int StackRecurse(int depth)
     g_stackSink = result;
     return result;
 }
+/* Catches a fault of its own: the frames above it are the caller's. */
+__attribute__((noipa)) CException* StackCatcher()
+{
+    try {
+        g_stackSink = StackLeaf(1);
+    } catch (CException* e) {
+        return e;
+    }
+    return nullptr;
+}
+__attribute__((noipa)) CException* StackFromOneCaller() { CException* e = StackCatcher(); g_stackSink = 1; return e; }
+__attribute__((noipa)) CException* StackFromAnother() { CException* e = StackCatcher(); g_stackSink = 2; return e; }
 const int kThreadThrowLine = __LINE__ + 4;
 DWORD WINAPI StackThread(void* caught)
 {
@@ -198,6 +210,28 @@ TEST_F(CallStack, AWorkerThreadsStackEndsInTheSystemsThreadStart)
         threadStart |= line.find(" in BaseThreadInitThunk ") != std::string::npos;
     EXPECT_TRUE(threadStart) << ::testing::PrintToString(lines);
     e->Delete();
+}
+
+TEST_F(CallStack, FaultsCaughtInOnePlaceFromTwoCallersEachKeepTheirOwnCaller)
+{
+    /* The same catching frame at the same depth, reached from two places
+     * by turns: the frames above it differ each time. */
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        const struct {
+            CException* (*call)();
+            const char* caller;
+        } rows[] = { { StackFromOneCaller, " in StackFromOneCaller() at " }, { StackFromAnother, " in StackFromAnother() at " } };
+        for (const auto& row : rows) {
+            CException* e = row.call();
+            ASSERT_NE(e, nullptr);
+            const std::vector<std::string> lines = StackLines(*e);
+            ASSERT_GE(lines.size(), 3u);
+            EXPECT_NE(lines[1].find(" in StackCatcher() at "), std::string::npos) << lines[1];
+            EXPECT_NE(lines[2].find(row.caller), std::string::npos) << lines[2];
+            e->Delete();
+        }
+    }
 }
 
 TEST_F(CallStack, ADeepStackIsCutAtSixtyFourFrames)
