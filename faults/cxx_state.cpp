@@ -5,7 +5,7 @@
 #include <cxxabi.h>
 
 #include "faults/cxx_state.h"
-#include "faults/processor.h"
+#include "frames/processor.h"
 
 namespace tk {
 

@@ -9,19 +9,11 @@
 #ifndef TOOLS_FAULTS_EH_TABLE_H
 #define TOOLS_FAULTS_EH_TABLE_H
 
-#include <string.h>
 #include <windows.h>
 
-namespace tk {
+#include "frames/pointer_encoding.h"
 
-/* A value of type T at p, which exception and frame tables do not align. */
-template <typename T>
-T LoadUnaligned(const unsigned char* p)
-{
-    T value;
-    memcpy(&value, p, sizeof value);
-    return value;
-}
+namespace tk {
 
 enum class FrameVerdict {
     kPasses,       /* no handler here: cleanups run, the search goes on */
@@ -36,17 +28,6 @@ enum class FrameVerdict {
  * way GCC's C++ personality routine reads it. Data in an encoding it does
  * not read gives kPasses: the frame is then taken as today. */
 FrameVerdict JudgeFrame(const unsigned char* lsda, DWORD_PTR regionStart, DWORD_PTR pc);
-
-/* Reads one DWARF-encoded pointer (the DW_EH_PE_* encodings of exception
- * tables: absptr, udata2/4/8, sdata2/4/8, uleb128, sleb128, plain or
- * pc-relative, direct or indirect) at *p and moves *p past it. false for
- * an encoding it does not read (text-, data- or function-relative,
- * aligned). */
-bool ReadEncoded(const unsigned char** p, unsigned char encoding, DWORD_PTR* value);
-
-/* Unsigned and signed LEB128 numbers. */
-DWORD_PTR ReadUleb(const unsigned char** p);
-LONG_PTR ReadSleb(const unsigned char** p);
 
 }  // namespace tk
 

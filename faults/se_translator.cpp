@@ -7,12 +7,12 @@
 
 #include "base/last_error.h"
 #include "base/unique_handle.h"
-#include "faults/call_stack.h"
+#include "frames/call_stack.h"
 #include "faults/cxx_state.h"
-#include "faults/frame_walk.h"
+#include "frames/frame_walk.h"
 #include "faults/handler_gate.h"
-#include "faults/module_watch.h"
-#include "faults/processor.h"
+#include "frames/module_watch.h"
+#include "frames/processor.h"
 #include "faults/se_translator.h"
 #include "faults/throw_site.h"
 

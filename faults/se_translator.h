@@ -57,6 +57,13 @@ void PinIfChainedOver();
  * every thread that installed a translator removed it or ended. */
 void ReleaseTranslation();
 
+/* Takes the frames recorded at the fault that the calling thread's
+ * translator is raising: copies up to most of them into frames, returns
+ * how many, and leaves none to take. -1 when the thread raises no
+ * translated fault, or its frames were taken already: the exception that
+ * the translator makes takes them, and no other. */
+int TakeTranslatedFaultStack(DWORD_PTR* frames, int most);
+
 }  // namespace tk
 
 #endif

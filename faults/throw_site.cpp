@@ -1,8 +1,8 @@
 /* throw_site.cpp -- the walk from a fault to the frame that catches it. */
 #include "base/last_error.h"
 #include "faults/eh_table.h"
-#include "faults/frame_walk.h"
-#include "faults/processor.h"
+#include "frames/frame_walk.h"
+#include "frames/processor.h"
 #include "faults/throw_site.h"
 
 namespace tk {

@@ -17,7 +17,7 @@
 
 #include <windows.h>
 
-#include "faults/call_stack.h"
+#include "frames/call_stack.h"
 
 namespace tk {
 

@@ -4,7 +4,8 @@
 
 #include "tools/runtime.h"
 #include "base/hresult.h"
-#include "faults/call_stack.h"
+#include "faults/se_translator.h"
+#include "frames/call_stack.h"
 #include "runtime/statics.h"
 
 namespace tk {

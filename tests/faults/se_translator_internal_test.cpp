@@ -8,7 +8,7 @@
 #include <windows.h>
 
 #include "tools/runtime.h"
-#include "faults/frame_walk.h"
+#include "frames/frame_walk.h"
 #include "faults/se_translator.h"
 #include "support/fault_makers.h"
 #include "support/foreign_frames.h"

@@ -16,10 +16,10 @@
  * objects linked before the registration's mark, which the unwinder never
  * holds, included). Code that the index does not cover is left
  * untranslated. */
-#ifndef TOOLS_FAULTS_I686_FDE_INDEX_H
-#define TOOLS_FAULTS_I686_FDE_INDEX_H
+#ifndef TOOLS_FRAMES_I686_FDE_INDEX_H
+#define TOOLS_FRAMES_I686_FDE_INDEX_H
 
-#include "faults/processor.h"
+#include "frames/processor.h"
 
 namespace tk {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "faults/frame_walk.h"
-#include "faults/i686/fde_index.h"
+#include "frames/frame_walk.h"
+#include "frames/i686/fde_index.h"
 #include "support/byte_writer.h"
 
 namespace {

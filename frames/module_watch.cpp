@@ -5,8 +5,8 @@
 #include <windows.h>
 #include <winternl.h>
 
-#include "faults/frame_walk.h"
-#include "faults/module_watch.h"
+#include "frames/frame_walk.h"
+#include "frames/module_watch.h"
 
 namespace tk {
 

@@ -1,8 +1,8 @@
 /* processor_x86_64.h -- what the fault translator needs to know of a
  * 64-bit x86 processor. The i686 twin of this file has the same
- * names; faults/processor.h picks the target's. */
-#ifndef TOOLS_FAULTS_PROCESSOR_X86_64_H
-#define TOOLS_FAULTS_PROCESSOR_X86_64_H
+ * names; frames/processor.h picks the target's. */
+#ifndef TOOLS_FRAMES_PROCESSOR_X86_64_H
+#define TOOLS_FRAMES_PROCESSOR_X86_64_H
 
 #include <string.h>
 #include <unwind.h>

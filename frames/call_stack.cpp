@@ -1,8 +1,8 @@
 /* call_stack.cpp -- the code addresses of a thread's frames. */
 #include "base/last_error.h"
-#include "faults/call_stack.h"
-#include "faults/frame_walk.h"
-#include "faults/processor.h"
+#include "frames/call_stack.h"
+#include "frames/frame_walk.h"
+#include "frames/processor.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 

@@ -1,6 +1,6 @@
 /* frame_walk.cpp -- what both targets' frame walks share. */
-#include "faults/frame_walk.h"
-#include "faults/processor.h"
+#include "frames/frame_walk.h"
+#include "frames/processor.h"
 
 namespace tk {
 

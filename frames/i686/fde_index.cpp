@@ -13,9 +13,9 @@
 #include <algorithm>
 
 #include "base/allocation.h"
-#include "faults/eh_table.h"
-#include "faults/i686/cfi_records.h"
-#include "faults/i686/fde_index.h"
+#include "frames/pointer_encoding.h"
+#include "frames/i686/cfi_records.h"
+#include "frames/i686/fde_index.h"
 
 namespace tk {
 

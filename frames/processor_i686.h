@@ -1,8 +1,8 @@
 /* processor_i686.h -- what the fault translator needs to know of a
  * 32-bit x86 processor. The x86_64 twin of this file has the same
- * names; faults/processor.h picks the target's. */
-#ifndef TOOLS_FAULTS_PROCESSOR_I686_H
-#define TOOLS_FAULTS_PROCESSOR_I686_H
+ * names; frames/processor.h picks the target's. */
+#ifndef TOOLS_FRAMES_PROCESSOR_I686_H
+#define TOOLS_FRAMES_PROCESSOR_I686_H
 
 #include <string.h>
 #include <unwind.h>

@@ -1,17 +1,17 @@
 /* frame_walk.h -- stepping a faulting thread's frames, one target's way
- * each (faults/i686/frames_dwarf_cfi.cpp, faults/x86_64/
+ * each (frames/i686/frames_dwarf_cfi.cpp, frames/x86_64/
  * frames_rtl_unwind.cpp), and what both ways share.
  *
  * StepFrame is the one stepping function of each target: any walk from a
  * fault's own context may call it, at the time of the fault, one frame
  * after another. It neither allocates nor waits on a lock. */
-#ifndef TOOLS_FAULTS_FRAME_WALK_H
-#define TOOLS_FAULTS_FRAME_WALK_H
+#ifndef TOOLS_FRAMES_FRAME_WALK_H
+#define TOOLS_FRAMES_FRAME_WALK_H
 
 #include <windows.h>
 
 #include "base/seam.h"
-#include "faults/processor.h"
+#include "frames/processor.h"
 
 namespace tk {
 

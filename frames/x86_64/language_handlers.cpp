@@ -4,9 +4,9 @@
  * or by the code of the routine itself. */
 #include <string.h>
 
-#include "faults/frame_walk.h"
-#include "faults/processor.h"
-#include "faults/x86_64/language_handlers.h"
+#include "frames/frame_walk.h"
+#include "frames/processor.h"
+#include "frames/x86_64/language_handlers.h"
 
 namespace tk {
 

@@ -1,11 +1,11 @@
 /* call_stack.h -- the code addresses of a thread's frames, innermost first,
  * for an exception's record of where it arose. The walk steps frames the
- * way the fault translator's own walk does (faults/frame_walk.h): it reads
+ * way the fault translator's own walk does (frames/frame_walk.h): it reads
  * nothing beyond the thread's stack and the unwind tables, allocates
  * nothing, and ends at the stack's end, at a frame it cannot step, or when
  * the room given is full. */
-#ifndef TOOLS_FAULTS_CALL_STACK_H
-#define TOOLS_FAULTS_CALL_STACK_H
+#ifndef TOOLS_FRAMES_CALL_STACK_H
+#define TOOLS_FRAMES_CALL_STACK_H
 
 #include <windows.h>
 
@@ -38,13 +38,6 @@ struct StackTail {
  * it takes no lock that the heap or the loader holds, once the frame
  * lookup was prepared (PrepareThrowSites). Keeps the last-error code. */
 int RecordStackFrom(CONTEXT& frame, DWORD_PTR* frames, int most, StackTail* tail);
-
-/* Takes the frames recorded at the fault that the calling thread's
- * translator is raising: copies up to most of them into frames, returns
- * how many, and leaves none to take. -1 when the thread raises no
- * translated fault, or its frames were taken already: the exception that
- * the translator makes takes them, and no other. */
-int TakeTranslatedFaultStack(DWORD_PTR* frames, int most);
 
 }  // namespace tk
 

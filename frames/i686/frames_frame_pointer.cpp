@@ -2,7 +2,7 @@
  * pointer, for code without call-frame tables: the system DLLs of i686
  * Windows carry none, but their functions keep ebp as a frame pointer,
  * with the caller's ebp at [ebp] and the return address above it. */
-#include "faults/frame_walk.h"
+#include "frames/frame_walk.h"
 
 namespace tk {
 

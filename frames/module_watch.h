@@ -1,7 +1,7 @@
 /* module_watch.h -- the loader's word of each module it loads or unloads,
  * passed on to the frame lookup (frame_walk.h) outside any fault. */
-#ifndef TOOLS_FAULTS_MODULE_WATCH_H
-#define TOOLS_FAULTS_MODULE_WATCH_H
+#ifndef TOOLS_FRAMES_MODULE_WATCH_H
+#define TOOLS_FRAMES_MODULE_WATCH_H
 
 namespace tk {
 

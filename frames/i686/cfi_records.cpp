@@ -2,8 +2,8 @@
  * bounds. */
 #include <string.h>
 
-#include "faults/eh_table.h"
-#include "faults/i686/cfi_records.h"
+#include "frames/pointer_encoding.h"
+#include "frames/i686/cfi_records.h"
 
 namespace tk {
 

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "faults/x86_64/language_handlers.h"
+#include "frames/x86_64/language_handlers.h"
 #include "support/byte_writer.h"
 
 namespace {

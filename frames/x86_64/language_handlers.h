@@ -2,8 +2,8 @@
  * system's unwind information never take a fault: the system calls each
  * during its search for a handler, and the walk to a catch may pass a
  * frame whose handler would decline the fault anyway. */
-#ifndef TOOLS_FAULTS_X86_64_LANGUAGE_HANDLERS_H
-#define TOOLS_FAULTS_X86_64_LANGUAGE_HANDLERS_H
+#ifndef TOOLS_FRAMES_X86_64_LANGUAGE_HANDLERS_H
+#define TOOLS_FRAMES_X86_64_LANGUAGE_HANDLERS_H
 
 #include <windows.h>
 

@@ -10,9 +10,9 @@
  * callbacks of code that registers tables of its own) that search waits on
  * too, and it allocates nothing. A thread that faults while it holds such
  * a lock cannot have its fault dispatched at all. */
-#include "faults/frame_walk.h"
-#include "faults/processor.h"
-#include "faults/x86_64/language_handlers.h"
+#include "frames/frame_walk.h"
+#include "frames/processor.h"
+#include "frames/x86_64/language_handlers.h"
 
 namespace tk {
 

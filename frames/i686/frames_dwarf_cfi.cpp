@@ -2,7 +2,7 @@
  * call-frame information that GCC's unwinder itself uses: the frame
  * description entries that each module built by GCC registers with the
  * shared runtime (found in the library's own index of them,
- * faults/i686/fde_index.h), run as far as the frame's address.
+ * frames/i686/fde_index.h), run as far as the frame's address.
  *
  * A frame without such an entry (the C runtime's, a system DLL's, code of
  * another compiler) cannot be stepped soundly, and GCC's unwinder cannot
@@ -12,11 +12,11 @@
  * fs:[0]. */
 #include <string.h>
 
-#include "faults/eh_table.h"
-#include "faults/frame_walk.h"
-#include "faults/i686/cfi_records.h"
-#include "faults/i686/fde_index.h"
-#include "faults/processor.h"
+#include "frames/pointer_encoding.h"
+#include "frames/frame_walk.h"
+#include "frames/i686/cfi_records.h"
+#include "frames/i686/fde_index.h"
+#include "frames/processor.h"
 
 namespace tk {
 

@@ -2,8 +2,8 @@
  * tables, as GCC writes them into .eh_frame, read within their own bounds:
  * by the frame stepping at the time of a fault, and by the index of the
  * tables outside faults. */
-#ifndef TOOLS_FAULTS_I686_CFI_RECORDS_H
-#define TOOLS_FAULTS_I686_CFI_RECORDS_H
+#ifndef TOOLS_FRAMES_I686_CFI_RECORDS_H
+#define TOOLS_FRAMES_I686_CFI_RECORDS_H
 
 #include <windows.h>
 
