@@ -1,6 +1,6 @@
 /* call_stack.cpp -- the text of where an exception arose. */
 #include "tools/runtime.h"
-#include "errors/lookup_lock.h"
+#include "sourceline/lookup_lock.h"
 #include "errors/stack_text.h"
 #include "sourceline/symbol_lookup.h"
 

@@ -4,7 +4,7 @@
 
 #include "tools/runtime.h"
 #include "errors/fault_location.h"
-#include "errors/lookup_lock.h"
+#include "sourceline/lookup_lock.h"
 #include "sourceline/file_names.h"
 #include "sourceline/symbol_lookup.h"
 

@@ -7,6 +7,7 @@
 #include "component/library_list.h"
 #include "faults/se_translator.h"
 #include "library/lifecycle.h"
+#include "sourceline/lookup_lock.h"
 #include "sourceline/symbol_lookup.h"
 
 static_assert(sizeof(OSVERSIONINFOA) == 148, "the version query takes the 148-byte record");
@@ -90,7 +91,10 @@ void TkInitialize()
     tk::SetSeTranslator(TkSeTranslator);
     /* The platform family first: the lookup's start reads it. */
     tk::LearnPlatform(tk::Lifecycle());
-    tk::SymbolLookup().Start();
+    {
+        const tk::LookupLock lock;
+        tk::SymbolLookup().Start();
+    }
     /* Calibrates the clock before the host starts other threads. */
     TkGetTickCount();
 }
@@ -101,8 +105,13 @@ void TkTerminate()
     /* Here already, and not only in the unload notification, which comes
      * when the loader is unloading the library. */
     tk::PinIfChainedOver();
-    tk::SymbolLookup().Stop();
-    tk::SymbolLookup().ReleaseModules();
+    {
+        /* After a text or call stack that another thread is still reading
+         * the modules for. */
+        const tk::LookupLock lock;
+        tk::SymbolLookup().Stop();
+        tk::SymbolLookup().ReleaseModules();
+    }
     tk::LoadedLibraries().FreeAll();
 }
 

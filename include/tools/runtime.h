@@ -112,7 +112,8 @@ public:
      * the modules takes time only on the first call that meets them; what
      * is kept of them is freed by TkTerminate. Unlike GetErrorMessage it
      * never restarts the debug-help library and changes nothing of the
-     * object. */
+     * object. Calls on several threads, and their texts, take the
+     * process-wide lookup one at a time. */
     int GetCallStack(char* buffer, unsigned long size) const;
 
     operator long() const { return m_hr; }

@@ -234,6 +234,47 @@ TEST_F(CallStack, FaultsCaughtInOnePlaceFromTwoCallersEachKeepTheirOwnCaller)
     }
 }
 
+/* Reads a fault's text and call stack over and over, as a host's worker
+ * threads may report their faults at once. */
+DWORD WINAPI ReadOverAndOver(void* fault)
+{
+    const CException& e = *static_cast<CException*>(fault);
+    const std::vector<std::string> expected = StackLines(e);
+    for (int i = 0; i < 300; ++i) {
+        if (i % 100 == 50) {
+            char text[256];
+            static_cast<CException*>(fault)->GetErrorMessage(text, sizeof text);
+        }
+        if (StackLines(e) != expected)
+            return 1;
+    }
+    return 0;
+}
+
+TEST_F(CallStack, ThreadsReadTextsAndStacksAtOnce)
+{
+    /* Each thread's text restarts the process's lookup, which the others'
+     * stacks are reading: they take it by turns. */
+    CException* faults[4] = {};
+    for (CException*& e : faults) {
+        e = Caught([] { StackOuter(7); });
+        ASSERT_NE(e, nullptr);
+    }
+    HANDLE threads[4];
+    for (int i = 0; i < 4; ++i) {
+        threads[i] = CreateThread(nullptr, 0, ReadOverAndOver, faults[i], 0, nullptr);
+        ASSERT_NE(threads[i], nullptr);
+    }
+    WaitForMultipleObjects(4, threads, TRUE, INFINITE);
+    for (int i = 0; i < 4; ++i) {
+        DWORD code = 2;
+        GetExitCodeThread(threads[i], &code);
+        EXPECT_EQ(code, 0u) << "thread " << i << " read another stack";
+        CloseHandle(threads[i]);
+        faults[i]->Delete();
+    }
+}
+
 TEST_F(CallStack, ADeepStackIsCutAtSixtyFourFrames)
 {
     CException* e = Caught([] { StackRecurse(100); });

@@ -1,8 +1,9 @@
 /* lookup_lock.h -- one caller at a time in the process's source-line
- * lookup, which keeps no lock of its own: a fault's text restarts it, and
- * a call stack's names read what it keeps of the modules. */
-#ifndef TOOLS_ERRORS_LOOKUP_LOCK_H
-#define TOOLS_ERRORS_LOOKUP_LOCK_H
+ * lookup, which keeps no lock of its own: a fault's text restarts it, a
+ * call stack's names read what it keeps of the modules, and the library's
+ * start and end start and stop it. */
+#ifndef TOOLS_SOURCELINE_LOOKUP_LOCK_H
+#define TOOLS_SOURCELINE_LOOKUP_LOCK_H
 
 #include <windows.h>
 
