@@ -3,8 +3,9 @@
  * The index is an immutable snapshot: an array of module tables, each an
  * array of entries sorted by address, that a writer replaces as a whole.
  * Readers at the time of a fault count themselves in the current epoch's
- * reader count with an interlocked increment before they read the
- * snapshot's pointer; a writer publishes the new snapshot, moves on to the
+ * reader count with an interlocked increment, counting again should the
+ * epoch have moved meanwhile, before they read the snapshot's pointer; a
+ * writer publishes the new snapshot, moves on to the
  * next epoch, and waits for the last epoch's readers to leave before it
  * frees what only the old snapshot held. Readers wait for nothing. */
 #include <string.h>
@@ -397,8 +398,18 @@ void ReleaseIndex()
 const void* FindIndexedFde(void* pcPointer, dwarf_eh_bases* bases)
 {
     const DWORD_PTR pc = reinterpret_cast<DWORD_PTR>(pcPointer);
-    const LONG epoch = g_epoch;
-    InterlockedIncrement(&g_readers[epoch & 1]);
+    /* Counted under the epoch that is still current once counted: a walk
+     * counted under one that a writer has since left would read an index
+     * the writer after it frees without waiting for this walk. */
+    LONG epoch = g_epoch;
+    for (;;) {
+        InterlockedIncrement(&g_readers[epoch & 1]);
+        const LONG now = InterlockedCompareExchange(&g_epoch, 0, 0);
+        if (now == epoch)
+            break;
+        InterlockedDecrement(&g_readers[epoch & 1]);
+        epoch = now;
+    }
     const Index* index = g_index;
     const unsigned char* found = nullptr;
     if (index) {
