@@ -90,8 +90,8 @@ bool ReadPeHeaders(ByteRange bytes, PeHeaders* headers)
     headers->checkSum = sizes.U32();
     ByteReader directories(optionalRange, headers->plus ? 108 : 92);
     const uint32_t directoryCount = directories.U32();
-    PeHeaders::Directory* const wanted[] = { &headers->exports, nullptr, nullptr, &headers->exceptions, nullptr,
-                                             &headers->relocations };
+    PeHeaders::Directory* const wanted[] = { &headers->exports, nullptr, &headers->resources, &headers->exceptions,
+                                             nullptr, &headers->relocations };
     for (uint32_t i = 0; i < directoryCount && i < 6 && !directories.Failed(); ++i) {
         const uint32_t rva = directories.U32();
         const uint32_t size = directories.U32();

@@ -30,7 +30,7 @@ struct PeHeaders {
     uint32_t checkSum;
     struct Directory {
         uint32_t rva, size;
-    } exports, exceptions, relocations;
+    } exports, resources, exceptions, relocations;
     ByteRange sectionTable;     /* sectionCount entries of 40 bytes */
     unsigned sectionCount;
 };
