@@ -105,13 +105,18 @@ inline Bytes NewTables(const std::vector<const char*>& directories, const std::v
 }
 
 /* A PE file: headers, section table, each section's data, then the COFF
- * string table that long names ("/4") point into. */
+ * string table that long names ("/4") point into. The optional header
+ * lists directories (RVA and size) by their number, from 0. */
 struct PeSection {
     std::string name;   /* up to 8 bytes, or "/offset" */
     Bytes data;
     uint32_t claimed;   /* bytes the header claims beyond the data */
 };
-inline Bytes PeFile(bool plus, uint64_t imageBase, const std::vector<PeSection>& sections, const Bytes& strings)
+struct PeDirectory {
+    uint32_t rva, size;
+};
+inline Bytes PeFile(bool plus, uint64_t imageBase, const std::vector<PeSection>& sections, const Bytes& strings,
+                    const std::vector<PeDirectory>& directories = {})
 {
     const uint32_t kHeaders = 0x40;
     const uint32_t optionalSize = plus ? 240 : 224;
@@ -131,6 +136,10 @@ inline Bytes PeFile(bool plus, uint64_t imageBase, const std::vector<PeSection>&
     optional.N(imageBase, plus ? 8 : 4);
     optional.b.resize(56);
     optional.U32(0x9000);
+    optional.b.resize(plus ? 108 : 92);
+    optional.U32(directories.size());
+    for (const PeDirectory& d : directories)
+        optional.U32(d.rva).U32(d.size);
     optional.b.resize(optionalSize);
     out.Add(optional.b);
     for (const PeSection& s : sections) {
