@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "tools/runtime.h"
+#include "errors/exception_text.h"
 #include "errors/fault_location.h"
 #include "sourceline/lookup_lock.h"
 #include "sourceline/file_names.h"
@@ -94,7 +95,7 @@ int LibraryText(DWORD code, const EXCEPTION_RECORD* record, char* buffer, unsign
 
 }  // namespace
 
-int CException::GetErrorMessage(char* buffer, unsigned long size)
+int tk::ExceptionText(DWORD code, const EXCEPTION_RECORD* record, char* buffer, unsigned long size)
 {
     if (!buffer)
         size = 0;
@@ -102,13 +103,18 @@ int CException::GetErrorMessage(char* buffer, unsigned long size)
      * system text such as "%1 is not a valid Win32 application." would have
      * the formatter read arguments that do not exist. */
     if (size) {
-        DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                 static_cast<DWORD>(m_hr), 0, buffer, size, nullptr);
+        DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                 buffer, size, nullptr);
         if (n != 0)
             return static_cast<int>(n);
     }
+    return LibraryText(code, record, buffer, size);
+}
+
+int CException::GetErrorMessage(char* buffer, unsigned long size)
+{
     const EXCEPTION_RECORD* record = m_pExceptionPointers ? m_pExceptionPointers->ExceptionRecord : nullptr;
-    int result = LibraryText(static_cast<DWORD>(m_hr), record, buffer, size);
+    int result = tk::ExceptionText(static_cast<DWORD>(m_hr), record, buffer, size);
     const tk::LookupLock lock;
     tk::LocateFault(*this, tk::SymbolLookup(), tk::SourceFileNames());
     return result;

@@ -21,6 +21,16 @@ StackText::StackText(char* buffer, unsigned long size)
         buffer_[0] = '\0';
 }
 
+void StackText::Restart(char* buffer, unsigned long size)
+{
+    buffer_ = buffer;
+    size_ = buffer ? size : 0;
+    length_ = 0;
+    full_ = false;
+    if (size_)
+        buffer_[0] = '\0';
+}
+
 bool StackText::Line(const char* format, ...)
 {
     if (full_)

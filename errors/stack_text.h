@@ -22,6 +22,11 @@ public:
      * was found at it. False once the text is full. */
     bool AddFrame(DWORD_PTR address, const FrameNames& names);
 
+    /* Goes on in another buffer, as if it followed the text so far: the
+     * frames' numbers go on. For a text that puts other lines between the
+     * frames. */
+    void Restart(char* buffer, unsigned long size);
+
     /* The characters written, terminator not counted. */
     int Length() const { return static_cast<int>(length_); }
 

@@ -350,6 +350,18 @@ LONG CALLBACK FirstChance(EXCEPTION_POINTERS* p)
                                                              : EXCEPTION_CONTINUE_SEARCH;
 }
 
+tk::UnhandledWatch volatile g_watch;
+
+/* The course of an exception that no catch took: the watch first, then the
+ * filter that was in place before ours. */
+LONG Untaken(EXCEPTION_POINTERS* p)
+{
+    const tk::UnhandledWatch watch = g_watch;
+    if (watch && watch(p))
+        return EXCEPTION_CONTINUE_EXECUTION;
+    return g_previous ? g_previous(p) : EXCEPTION_CONTINUE_SEARCH;
+}
+
 LONG WINAPI Filter(EXCEPTION_POINTERS* p)
 {
     const InFlight call;
@@ -360,8 +372,7 @@ LONG WINAPI Filter(EXCEPTION_POINTERS* p)
          * host waiting on it for ever. A crash reporter installed before us
          * sees the overflow first; then the process ends, with the fault's
          * code, the same way everywhere. */
-        if (g_previous)
-            g_previous(p);
+        Untaken(p);
         TerminateProcess(GetCurrentProcess(), EXCEPTION_STACK_OVERFLOW);
     }
     /* The fault takes the course it takes on any other thread when it is no
@@ -372,7 +383,7 @@ LONG WINAPI Filter(EXCEPTION_POINTERS* p)
     if (pending && Translatable(p->ExceptionRecord) && (pending = Translating(*p->ContextRecord)) &&
         RoomToTranslate(*p->ContextRecord) && Translate(p, pending, tk::WalkRule::kLastChance))
         return EXCEPTION_CONTINUE_EXECUTION;
-    return g_previous ? g_previous(p) : EXCEPTION_CONTINUE_SEARCH;
+    return Untaken(p);
 }
 
 /* While the process's filter is being read: the one that was in place, to
@@ -475,6 +486,18 @@ void SetSeTranslator(SeTranslator fn)
     }
     PrepareThrowSites();
     pending->translator = fn;
+}
+
+bool WatchUnhandled(UnhandledWatch watch)
+{
+    if (!watch) {
+        g_watch = nullptr;
+        return true;
+    }
+    if (!InitOnceExecuteOnce(&g_once, Install, nullptr, nullptr) || !g_installation)
+        return false;
+    g_watch = watch;
+    return true;
 }
 
 long TranslatingThreads() { return g_blocks; }

@@ -34,6 +34,20 @@ typedef void (*SeTranslator)(unsigned int code, EXCEPTION_POINTERS* p);
  * non-continuable and takes the platform's default course. */
 void SetSeTranslator(SeTranslator fn);
 
+/* Called by the process's filter (ours) for every exception that it passes
+ * on to the filter that was in place before it, on any thread, just before
+ * it does: a fault that no catch took, translated or not. True when the
+ * exception is dealt with and the thread resumes with p's context (the
+ * filter then answers EXCEPTION_CONTINUE_EXECUTION). It may run with
+ * almost no stack left: a stack overflow comes here too. */
+typedef bool (*UnhandledWatch)(EXCEPTION_POINTERS* p);
+
+/* Installs the handlers as the first translator's install does, for every
+ * thread whether or not it installs a translator, and has the filter call
+ * watch from now on; null stops the calls. False when the handlers cannot
+ * be installed, or were released (ReleaseTranslation). */
+bool WatchUnhandled(UnhandledWatch watch);
+
 /* The threads that hold a translator's block: those that installed one and
  * have neither removed it nor ended. For tests and diagnostics. */
 long TranslatingThreads();

@@ -117,4 +117,20 @@ int RecordStackFrom(CONTEXT& frame, DWORD_PTR* frames, int most, StackTail* tail
     return tail->count;
 }
 
+int RecordThreadStack(CONTEXT& context, DWORD_PTR stackLow, DWORD_PTR stackHigh, DWORD_PTR* frames, int most)
+{
+    LastErrorKeeper keep;
+    const OtherThreadStack walking(stackLow, stackHigh);
+    int count = 0;
+    for (bool first = true; count < most; first = false) {
+        const DWORD_PTR pc = arch::ProgramCounter(context);
+        if (!pc)
+            break;
+        frames[count++] = pc;
+        if (!StepUp(context, first))
+            break;
+    }
+    return count;
+}
+
 }  // namespace tk

@@ -39,6 +39,13 @@ struct StackTail {
  * lookup was prepared (PrepareThrowSites). Keeps the last-error code. */
 int RecordStackFrom(CONTEXT& frame, DWORD_PTR* frames, int most, StackTail* tail);
 
+/* Records up to most code addresses of another thread's frames, from
+ * context up, and returns how many: the thread faulted at context's
+ * program counter, or was suspended there, and waits while the walk reads
+ * its stack, which lies in [stackLow, stackHigh). For a report made on a
+ * thread of its own. */
+int RecordThreadStack(CONTEXT& context, DWORD_PTR stackLow, DWORD_PTR stackHigh, DWORD_PTR* frames, int most);
+
 }  // namespace tk
 
 #endif

@@ -19,6 +19,10 @@ const NT_TIB* ThreadBlock()
 #pragma GCC diagnostic pop
 }
 
+/* The stack that OtherThreadStack lends to the thread walker. */
+DWORD_PTR g_otherLow, g_otherHigh;
+volatile DWORD g_otherWalker;
+
 /* The pages at a stack's end that the system does not hand out: the guard
  * page that it moves down as the stack grows, and the room it keeps to
  * raise the overflow itself. */
@@ -36,11 +40,26 @@ void LearnPersonality()
 bool OnThreadStack(DWORD_PTR address, size_t bytes)
 {
     const NT_TIB* tib = ThreadBlock();
-    const DWORD_PTR base = reinterpret_cast<DWORD_PTR>(tib->StackBase);
+    DWORD_PTR base = reinterpret_cast<DWORD_PTR>(tib->StackBase);
+    DWORD_PTR limit = reinterpret_cast<DWORD_PTR>(tib->StackLimit);
+    const DWORD walker = g_otherWalker;
+    if (walker && walker == GetCurrentThreadId()) {
+        base = g_otherHigh;
+        limit = g_otherLow;
+    }
     /* Measured down from the base: an address near the top of the address
      * space (a frame pointer of -1) must not wrap round into the stack. */
-    return address >= reinterpret_cast<DWORD_PTR>(tib->StackLimit) && address <= base && bytes <= base - address;
+    return address >= limit && address <= base && bytes <= base - address;
 }
+
+OtherThreadStack::OtherThreadStack(DWORD_PTR low, DWORD_PTR high)
+{
+    g_otherLow = low;
+    g_otherHigh = high;
+    g_otherWalker = GetCurrentThreadId();
+}
+
+OtherThreadStack::~OtherThreadStack() { g_otherWalker = 0; }
 
 bool RoomBelow(DWORD_PTR stackPointer, size_t bytes)
 {

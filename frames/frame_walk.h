@@ -74,6 +74,19 @@ bool StepByFramePointer(CONTEXT& context);
  * stack, which is all that a walk from a fault on it reads. */
 bool OnThreadStack(DWORD_PTR address, size_t bytes);
 
+/* For its life, OnThreadStack on the thread that made it answers for the
+ * stack [low, high) of another thread, whose frames that thread walks
+ * while the other waits or is suspended. One at a time in the process. */
+class OtherThreadStack {
+public:
+    OtherThreadStack(DWORD_PTR low, DWORD_PTR high);
+    ~OtherThreadStack();
+
+private:
+    OtherThreadStack(const OtherThreadStack&) = delete;
+    OtherThreadStack& operator=(const OtherThreadStack&) = delete;
+};
+
 /* Whether this thread's stack has at least bytes below stackPointer
  * before the pages at its end that the system keeps for reporting an
  * overflow. */

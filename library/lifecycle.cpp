@@ -5,6 +5,7 @@
 #include "tools/runtime.h"
 #include "base/handles.h"
 #include "component/library_list.h"
+#include "crashreport/crash_report.h"
 #include "faults/se_translator.h"
 #include "library/lifecycle.h"
 #include "sourceline/lookup_lock.h"
@@ -101,6 +102,7 @@ void TkInitialize()
 
 void TkTerminate()
 {
+    tk::EndCrashReports();
     tk::SetSeTranslator(nullptr);
     /* Here already, and not only in the unload notification, which comes
      * when the loader is unloading the library. */

@@ -94,7 +94,7 @@ bool CSymbolLookup::NameFrame(DWORD_PTR address, FrameNames* names)
     const LastErrorKeeper keep;
     memset(names, 0, sizeof *names);
     texts_.Reset();
-    if (!Started())
+    if (!Started() && !modulesOnly_)
         Start();
     ModuleCache::View view;
     if (!modules_.Open(address, &view))

@@ -82,7 +82,7 @@ public:
     CSymbolLookup()
         : process_(nullptr), directory_(), databases_(), cleanup_(nullptr), initialize_(nullptr),
           setOptions_(nullptr), loadModule_(nullptr), unloadModule_(nullptr), getLine_(nullptr),
-          fromAddress_(nullptr), fromAddressSought_(false), path_() {}
+          fromAddress_(nullptr), fromAddressSought_(false), modulesOnly_(false), path_() {}
     /* Releases the list and what was kept of the modules. Neither calls
      * into the debug-help library nor frees it: TkTerminate has stopped it
      * by then, unless the process is ending, when other libraries may be
@@ -135,6 +135,11 @@ public:
      * be set). Never faults on damaged debug information; the thread's
      * last-error code is left as it was. */
     bool NameFrame(DWORD_PTR address, FrameNames* names);
+
+    /* From now on NameFrame never starts the debug-help library: for a
+     * lookup that must not depend on the process's heap, from which that
+     * library allocates. */
+    void UseModulesOnly() { modulesOnly_ = true; }
 
     /* Names the frames of one stack for the scope's life: a debug file that
      * a stripped module links to is mapped once for all of them rather
@@ -205,6 +210,7 @@ private:
      * entry points is the library's contract. */
     FromAddressFn fromAddress_;
     bool fromAddressSought_;
+    bool modulesOnly_;
     ModuleCache modules_;
     TextPool texts_;
     /* Paths that the compiler recorded can be longer than the platform's

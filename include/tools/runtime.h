@@ -373,6 +373,55 @@ TOOLS_API void TkInitialize();
  * in place before TkInitialize. */
 TOOLS_API void TkTerminate();
 
+/* Turns crash reports on, or off again. With reports on, an exception that
+ * no handler takes on any thread of the process, whether or not the thread
+ * called TkInitialize (a fault that no catch takes, a stack overflow, an
+ * unhandled structured exception), leaves two files in the folder before it
+ * takes its course (the filter that was in place, then the platform's; the
+ * process still ends with the exception's own code, and a debugger still
+ * gets the exception first):
+ *
+ *   <program>.<pid>.<n>.txt   time, program and Windows version, thread,
+ *                             the exception with its text, address, module
+ *                             and registers, the faulting thread's stack
+ *                             addresses, the module list, then the stack
+ *                             named as CException::GetCallStack names it
+ *                             with the source lines around each line, and
+ *                             the other threads' stacks, each suspended
+ *                             while it is walked;
+ *   <program>.<pid>.<n>.dmp   a minidump (threads, modules, the stacks)
+ *                             from the debug-help library, where it has
+ *                             MiniDumpWriteDump;
+ *
+ * where <program> is the program's file name without its extension and
+ * <n> counts the process's reports from 1. A CException* that no catch
+ * takes, which ends in std::terminate, leaves the text report with the
+ * exception's text and its own call stack; the C++ runtime's terminate
+ * handler is the library's only while reports are on, and calls the one
+ * that was in place before.
+ *
+ * The report is written by a thread of its own, with its own stack and a
+ * reserve of memory set aside now: a thread that overflowed its stack or
+ * broke the process's heap still gets its report. The thread that ended
+ * waits for it, a minute at most. The part that reads no debug
+ * information is written first; a fault inside the later parts ends that
+ * part only. This thread is the only one the library ever starts; it
+ * holds tools.dll loaded while reports are on.
+ *
+ * folder: where reports go, made when missing; an empty text for the
+ * program's own folder, or the user's temporary folder where the program's
+ * folder cannot be written; null turns reports off (as TkTerminate and the
+ * library's unload do), giving back the thread, its memory and the
+ * terminate handler. Calling it again while on moves reports to the new
+ * folder.
+ *
+ * Returns S_OK when the switch took effect; E_INVALIDARG when the path
+ * names a file; the converted last-error code when the folder can be
+ * neither made nor written to, or the reporter cannot be set up (reports
+ * then stay as they were). Not from DllMain: turning reports off waits
+ * for the reporter thread's end. */
+TOOLS_API long TkSetCrashReport(const char* folder);
+
 /* The platform family as TkInitialize learned it: 0 before TkInitialize,
  * then dwPlatformId (2 for the NT family, 1 for the Windows 95 family), or 1
  * when the version query failed. */
