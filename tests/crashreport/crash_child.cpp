@@ -37,11 +37,15 @@ DWORD WINAPI FaultOnThread(void*)
     return 0;
 }
 
+/* Frames of two pages: the stack probe that meets the stack's end leaves
+ * the system room to raise the overflow. Under Wine, an overflow met with
+ * less than about 4 KB left is never raised at all: Wine ends the thread,
+ * and the process only when it was the last. */
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Winfinite-recursion"
 __attribute__((noinline)) int Recurse(int n)
 {
-    volatile char pad[256];
+    volatile char pad[8192];
     pad[0] = static_cast<char>(n);
     return Recurse(n + 1) + pad[0];   // mark: recurse
 }
