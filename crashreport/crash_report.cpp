@@ -92,6 +92,16 @@ int g_nextPart;
 DWORD g_partCode;
 DWORD_PTR g_partAddress;
 
+NT_TIB* ThreadBlock()
+{
+/* GCC 12 takes the segment read of NtCurrentTeb for an access to an
+ * empty array. */
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+    return reinterpret_cast<NT_TIB*>(NtCurrentTeb());
+#pragma GCC diagnostic pop
+}
+
 void Raw()
 {
     ReportState& r = *g_report;
@@ -266,16 +276,6 @@ bool ReporterFaulted(EXCEPTION_POINTERS* p)
     arch::SetStackPointer(*p->ContextRecord, top);
     arch::ResumeAt(*p->ContextRecord, ResumeAfterFault);
     return true;
-}
-
-NT_TIB* ThreadBlock()
-{
-/* GCC 12 takes the segment read of NtCurrentTeb for an access to an
- * empty array. */
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Warray-bounds"
-    return reinterpret_cast<NT_TIB*>(NtCurrentTeb());
-#pragma GCC diagnostic pop
 }
 
 /* Takes the one report's turn: false when another report held it for

@@ -117,6 +117,46 @@ int RecordStackFrom(CONTEXT& frame, DWORD_PTR* frames, int most, StackTail* tail
     return tail->count;
 }
 
+/* Whether address follows a call instruction in a module's code: a direct
+ * call (E8 rel32), or an indirect one through memory (FF /2 with a 32-bit
+ * displacement) or a register (FF /2, register form). */
+bool AfterCall(DWORD_PTR address)
+{
+    const DWORD kExecutable = PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    MEMORY_BASIC_INFORMATION region;
+    if (address < 6 || !VirtualQuery(reinterpret_cast<const void*>(address - 6), &region, sizeof region) ||
+        region.Type != MEM_IMAGE || !(region.Protect & kExecutable) ||
+        address > reinterpret_cast<DWORD_PTR>(region.BaseAddress) + region.RegionSize)
+        return false;
+    const unsigned char* code = reinterpret_cast<const unsigned char*>(address);
+    return code[-5] == 0xE8 || (code[-6] == 0xFF && (code[-5] & 0xF8) == 0x10) ||
+        (code[-2] == 0xFF && (code[-1] & 0xF8) == 0xD0);
+}
+
+/* The function that faulted has no unwind tables and may have pushed
+ * registers: the stack probe that meets the stack's end, which every
+ * function with a frame of a page or more calls, pushes two. Its return
+ * address is then one of the first few slots: the first that follows a
+ * call instruction is taken. Only for the faulting frame, where a walk
+ * would otherwise stop or read a pushed register as a return address. */
+bool StepToReturnAddress(CONTEXT& context)
+{
+    const int kSlots = 4;
+    const DWORD_PTR sp = arch::StackPointer(context);
+    for (int i = 0; i < kSlots; ++i) {
+        const DWORD_PTR slot = sp + i * sizeof(DWORD_PTR);
+        if (!OnThreadStack(slot, sizeof(DWORD_PTR)))
+            return false;
+        const DWORD_PTR value = *reinterpret_cast<const DWORD_PTR*>(slot);
+        if (AfterCall(value)) {
+            arch::SetProgramCounter(context, value);
+            arch::SetStackPointer(context, slot + sizeof(DWORD_PTR));
+            return true;
+        }
+    }
+    return false;
+}
+
 int RecordThreadStack(CONTEXT& context, DWORD_PTR stackLow, DWORD_PTR stackHigh, DWORD_PTR* frames, int most)
 {
     LastErrorKeeper keep;
@@ -127,6 +167,8 @@ int RecordThreadStack(CONTEXT& context, DWORD_PTR stackLow, DWORD_PTR stackHigh,
         if (!pc)
             break;
         frames[count++] = pc;
+        if (first && !HasUnwindTables(pc) && StepToReturnAddress(context))
+            continue;
         if (!StepUp(context, first))
             break;
     }

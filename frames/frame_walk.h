@@ -63,6 +63,9 @@ void LearnPersonality();
  * cannot be unwound soundly. */
 bool StepFrame(CONTEXT& context, bool first, FrameFacts* facts);
 
+/* Whether the unwind tables cover the code at pc. */
+bool HasUnwindTables(DWORD_PTR pc);
+
 /* Steps context to its caller's frame by the chain of saved frame
  * pointers, for a frame that StepFrame cannot step: code without unwind
  * tables that keeps a frame pointer, as the i686 system DLLs do. Checked

@@ -26,6 +26,7 @@ namespace arch {
 
 inline DWORD_PTR ProgramCounter(const CONTEXT& context) { return context.Eip; }
 inline DWORD_PTR StackPointer(const CONTEXT& context) { return context.Esp; }
+inline void SetProgramCounter(CONTEXT& context, DWORD_PTR at) { context.Eip = at; }
 inline void SetStackPointer(CONTEXT& context, DWORD_PTR at) { context.Esp = at; }
 
 /* The lookup of the unwind information that covers a code address. */

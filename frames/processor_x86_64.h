@@ -17,6 +17,7 @@ namespace arch {
 
 inline DWORD_PTR ProgramCounter(const CONTEXT& context) { return context.Rip; }
 inline DWORD_PTR StackPointer(const CONTEXT& context) { return context.Rsp; }
+inline void SetProgramCounter(CONTEXT& context, DWORD_PTR at) { context.Rip = at; }
 inline void SetStackPointer(CONTEXT& context, DWORD_PTR at) { context.Rsp = at; }
 
 /* The lookup of the unwind information that covers a code address. */

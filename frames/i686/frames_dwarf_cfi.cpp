@@ -237,6 +237,12 @@ void FrameLookupModuleLoaded(const void* base) { IndexNewModule(base); }
 void FrameLookupModuleUnloaded(const void* base) { DropIndexedModule(base); }
 void ReleaseFrameLookup() { ReleaseIndex(); }
 
+bool HasUnwindTables(DWORD_PTR pc)
+{
+    dwarf_eh_bases bases = {};
+    return FrameLookupSeam().Calls().find(reinterpret_cast<void*>(pc), &bases) != nullptr;
+}
+
 bool StepFrame(CONTEXT& context, bool first, FrameFacts* facts)
 {
     /* The unwinder looks up the address before a return address: the call

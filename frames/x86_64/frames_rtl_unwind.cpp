@@ -70,6 +70,12 @@ bool StepFrame(CONTEXT& context, bool, FrameFacts* facts)
     return context.Rip == 0 || OnStack(context.Rsp);
 }
 
+bool HasUnwindTables(DWORD_PTR pc)
+{
+    DWORD64 base = 0;
+    return FrameLookupSeam().Calls().find(pc, &base, nullptr) != nullptr;
+}
+
 /* Code without function tables is taken as a leaf by StepFrame already. */
 bool StepByFramePointer(CONTEXT&) { return false; }
 

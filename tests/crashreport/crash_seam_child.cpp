@@ -18,6 +18,12 @@ HANDLE WINAPI FaultingOpenThread(DWORD, BOOL, DWORD)
 
 volatile int g_zero;
 
+DWORD WINAPI Idle(void*)
+{
+    Sleep(INFINITE);
+    return 0;
+}
+
 __attribute__((noipa)) int DivideByZero(int n)
 {
     return n / g_zero;   // mark: divide
@@ -41,7 +47,6 @@ int main(int argc, char** argv)
     if (TkSetCrashReport(argv[2]) != S_OK)
         return 3;
     /* A thread for the reporter to open. */
-    HANDLE idle = CreateThread(nullptr, 0, [](void*) -> DWORD { Sleep(INFINITE); return 0; }, nullptr, 0, nullptr);
-    (void)idle;
+    CloseHandle(CreateThread(nullptr, 0, Idle, nullptr, 0, nullptr));
     return DivideByZero(7);
 }
