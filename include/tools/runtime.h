@@ -349,7 +349,8 @@ TOOLS_API void TkDelayInc(volatile long* counter);
  * process's life, and passes nothing on once the library is unloaded. */
 TOOLS_API void TkInitialize();
 
-/* Removes the calling thread's translator, stops the source-line lookup
+/* Removes the calling thread's translator, turns crash reports off
+ * (TkSetCrashReport), stops the source-line lookup
  * (unloading the debug-help library) and frees the libraries loaded for
  * components, last loaded first. A second call finds nothing left to do.
  * Platform family, style flag, cookie counter and clock stay as they are.
