@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "base/allocation.h"
+#include "crashreport/crash_platform.h"
 #include "crashreport/report_parts.h"
 #include "errors/stack_text.h"
 
@@ -24,9 +25,9 @@ void WriteSourceLines(ReportOut& out, const char* file, DWORD line)
 {
     if (!file || !line)
         return;
-    HANDLE opened = CreateFileA(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE)
+    const CrashFile opened(CreateFileA(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!opened)
         return;
     char* chunk = static_cast<char*>(Allocate(kChunk));
     const DWORD first = line > kAround ? line - kAround : 1;
@@ -34,7 +35,7 @@ void WriteSourceLines(ReportOut& out, const char* file, DWORD line)
     DWORD number = 1, read = 0, total = 0, shown = 0;
     int column = 0;
     bool lineStarted = false;
-    while (chunk && number <= last && total < kMostRead && ReadFile(opened, chunk, kChunk, &read, nullptr) && read) {
+    while (chunk && number <= last && total < kMostRead && ReadFile(opened.Get(), chunk, kChunk, &read, nullptr) && read) {
         total += read;
         for (DWORD i = 0; i < read && number <= last; ++i) {
             const char c = chunk[i];
@@ -59,7 +60,6 @@ void WriteSourceLines(ReportOut& out, const char* file, DWORD line)
     if (lineStarted)
         out.Print("\n");
     Release(chunk);
-    CloseHandle(opened);
 }
 
 void WriteNamedFrames(ReportOut& out, CSymbolLookup& lookup, const ThreadFrames& frames, bool faulting)

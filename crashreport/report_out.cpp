@@ -10,7 +10,7 @@ namespace tk {
 bool ReportOut::Create(const char* path)
 {
     Close();
-    file_ = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    file_.Reset(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     used_ = 0;
     return Opened();
 }
@@ -61,7 +61,7 @@ void ReportOut::Flush()
     if (!Opened() || !used_)
         return;
     DWORD written = 0;
-    WriteFile(file_, buffer_, static_cast<DWORD>(used_), &written, nullptr);
+    WriteFile(file_.Get(), buffer_, static_cast<DWORD>(used_), &written, nullptr);
     used_ = 0;
 }
 
@@ -70,8 +70,7 @@ void ReportOut::Close()
     if (!Opened())
         return;
     Flush();
-    CloseHandle(file_);
-    file_ = INVALID_HANDLE_VALUE;
+    file_.Reset();
 }
 
 }  // namespace tk

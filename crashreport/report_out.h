@@ -8,18 +8,19 @@
 
 #include <windows.h>
 
+#include "crashreport/crash_platform.h"
+
 namespace tk {
 
 class ReportOut {
 public:
-    ReportOut() : file_(INVALID_HANDLE_VALUE), used_(0) {}
+    ReportOut() : file_(), used_(0) {}
     ~ReportOut() { Close(); }
 
     /* Makes the file at path, which must not exist yet. False, with the
      * system's last-error code, when it cannot be made. */
     bool Create(const char* path);
-    bool Opened() const { return file_ != INVALID_HANDLE_VALUE; }
-    HANDLE File() const { return file_; }
+    bool Opened() const { return file_.Valid(); }
 
     void Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void Write(const char* text, size_t length);
@@ -32,7 +33,7 @@ private:
     ReportOut(const ReportOut&) = delete;
     ReportOut& operator=(const ReportOut&) = delete;
 
-    HANDLE file_;
+    CrashFile file_;
     size_t used_;
     char buffer_[4096];
 };
