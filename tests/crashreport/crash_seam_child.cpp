@@ -7,6 +7,7 @@
 
 #include "tools/runtime.h"
 #include "crashreport/crash_platform.h"
+#include "crash_faults.h"
 
 namespace {
 
@@ -16,17 +17,10 @@ HANDLE WINAPI FaultingOpenThread(DWORD, BOOL, DWORD)
     return nullptr;
 }
 
-volatile int g_zero;
-
 DWORD WINAPI Idle(void*)
 {
     Sleep(INFINITE);
     return 0;
-}
-
-__attribute__((noipa)) int DivideByZero(int n)
-{
-    return n / g_zero;   // mark: divide
 }
 
 }  // namespace
@@ -48,5 +42,5 @@ int main(int argc, char** argv)
         return 3;
     /* A thread for the reporter to open. */
     CloseHandle(CreateThread(nullptr, 0, Idle, nullptr, 0, nullptr));
-    return DivideByZero(7);
+    return crashtest::DivideByZero(7);
 }
