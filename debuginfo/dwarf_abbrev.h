@@ -32,10 +32,10 @@ public:
 
     struct Declaration {
         uint32_t code;
-        uint32_t specs;        /* offset into .debug_abbrev of its attribute specifications */
+        uint32_t specs;        /* offset into .debug_abbrev of its attribute entries */
         uint16_t tag;
         uint8_t children;
-        uint8_t attributes;    /* how many specifications follow */
+        uint8_t attributes;    /* how many attribute entries follow */
     };
 
     AbbreviationIndex() : section_{ nullptr, 0 } {}

@@ -7,7 +7,7 @@ namespace {
 
 enum Attribute : uint64_t {
     kName = 0x03, kStatementList = 0x10, kLowPc = 0x11, kHighPc = 0x12, kCompilationDirectory = 0x1b,
-    kAbstractOrigin = 0x31, kSpecification = 0x47, kRanges = 0x55, kCallFile = 0x58, kCallLine = 0x59,
+    kAbstractOrigin = 0x31, kDeclarationLink = 0x47, kRanges = 0x55, kCallFile = 0x58, kCallLine = 0x59,
     kLinkageName = 0x6e, kStrOffsetsBase = 0x72, kAddrBase = 0x73, kRnglistsBase = 0x74,
     kMipsLinkageName = 0x2007,
 };
@@ -24,7 +24,7 @@ FormValue* Slot(Entry* entry, uint64_t name)
     case kHighPc: return &entry->highPc;
     case kRanges: return &entry->ranges;
     case kAbstractOrigin: return &entry->abstractOrigin;
-    case kSpecification: return &entry->specification;
+    case kDeclarationLink: return &entry->declarationLink;
     case kCallFile: return &entry->callFile;
     case kCallLine: return &entry->callLine;
     case kStatementList: return &entry->stmtList;
@@ -111,7 +111,7 @@ bool ReadEntry(ByteReader& reader, const UnitHeader& unit, const AbbreviationInd
     if (values) {
         const FormValue absent = { FormValue::kAbsent, 0, nullptr };
         entry->name = entry->linkageName = entry->lowPc = entry->highPc = entry->ranges = absent;
-        entry->abstractOrigin = entry->specification = entry->callFile = entry->callLine = absent;
+        entry->abstractOrigin = entry->declarationLink = entry->callFile = entry->callLine = absent;
         entry->stmtList = entry->compDir = entry->addrBase = entry->strOffsetsBase = entry->rnglistsBase = absent;
     }
     ByteReader specs(sections.abbrev, declaration->specs);

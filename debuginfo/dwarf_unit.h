@@ -38,7 +38,7 @@ struct Entry {
     uint64_t offset;
     unsigned tag;             /* 0: the null entry that ends a list of children */
     bool children;
-    FormValue name, linkageName, lowPc, highPc, ranges, abstractOrigin, specification, callFile, callLine,
+    FormValue name, linkageName, lowPc, highPc, ranges, abstractOrigin, declarationLink, callFile, callLine,
         stmtList, compDir, addrBase, strOffsetsBase, rnglistsBase;
 };
 

@@ -264,7 +264,7 @@ NameIndex::NameKind NameIndex::FunctionName(const DebugSections& sections, uint6
             namedUnit = unit;
         }
         const FormValue& next = found.abstractOrigin.kind != FormValue::kAbsent ? found.abstractOrigin
-                                                                                : found.specification;
+                                                                                : found.declarationLink;
         if (!EntryReference(next, context.header, &entry))
             break;
     }

@@ -6,9 +6,9 @@
  * learns which unit holds each address. A unit's entries are read the
  * first time a lookup lands in it (UnitFunctions), so the first lookup in
  * a large module reads one unit, not all. Names are read at lookup time:
- * the linkage name found by following DW_AT_abstract_origin and
- * DW_AT_specification from the entry (for the caller to demangle), or
- * else the entry's DW_AT_name with the namespaces and classes around it.
+ * the linkage name found by following from the entry its abstract origin
+ * and an out-of-line definition's link to its declaration (attribute
+ * 0x47), for the caller to demangle; or else the entry's DW_AT_name with the namespaces and classes around it.
  * Offsets only, never pointers, as the line index keeps them. */
 #ifndef TOOLS_DEBUGNAMES_NAME_INDEX_H
 #define TOOLS_DEBUGNAMES_NAME_INDEX_H

@@ -1,7 +1,7 @@
 /* The name readers' table: DWARF units in, the chain of functions at each
  * address out, innermost first, each with the line of its call in the
  * next. One row per way a reader could go wrong: both versions' forms of
- * addresses, texts and range lists, abstract origins, specifications and
+ * addresses, texts and range lists, abstract origins, links to declarations and
  * scopes, .debug_aranges or the units' own ranges, and hostile bytes that
  * must give no name rather than a crash or a wrong one. Every section ends
  * at an inaccessible page. */
@@ -96,7 +96,7 @@ struct Version5 {
             .Declare(2, kTagNamespace, true, { { kAtName, kFormString } })
             .Declare(3, kTagStructure, true, { { kAtName, kFormString } })
             .Declare(4, kTagSubprogram, false, { { kAtName, kFormStrx1 }, { kAtDeclaration, kFormFlagPresent } })
-            .Declare(5, kTagSubprogram, true, { { kAtSpecification, kFormRef4 }, { kAtLowPc, kFormAddrx1 },
+            .Declare(5, kTagSubprogram, true, { { kAtDeclarationLink, kFormRef4 }, { kAtLowPc, kFormAddrx1 },
                                                 { kAtHighPc, kFormData4 } })
             .Declare(6, kTagInlined, true, { { kAtAbstractOrigin, kFormRef4 }, { kAtRanges, kFormRnglistx },
                                              { kAtCallFile, kFormData1 }, { kAtCallLine, kFormData2 } })
@@ -184,7 +184,7 @@ std::vector<Case> Cases()
     Version5 loop;
     const Bytes self = Out().U32(static_cast<uint32_t>(loop.concrete)).b;
     memcpy(&loop.s.info[loop.concrete + 1], self.data(), 4);
-    cases.push_back({ "a specification that names its own entry", loop.s,
+    cases.push_back({ "a link to a declaration that names its own entry", loop.s,
                       { { 0x401000, "??" }, { 0x401012, "_Z6helperi | ??@20" } } });
 
     Version5 undeclared;

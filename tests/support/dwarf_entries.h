@@ -19,7 +19,7 @@ enum : uint64_t {
     kTagCompileUnit = 0x11, kTagNamespace = 0x39, kTagStructure = 0x13, kTagSubprogram = 0x2e,
     kTagInlined = 0x1d, kTagVariable = 0x34,
     kAtName = 0x03, kAtStmtList = 0x10, kAtLowPc = 0x11, kAtHighPc = 0x12, kAtAbstractOrigin = 0x31,
-    kAtDeclaration = 0x3c, kAtSpecification = 0x47, kAtRanges = 0x55, kAtCallFile = 0x58, kAtCallLine = 0x59,
+    kAtDeclaration = 0x3c, kAtDeclarationLink = 0x47, kAtRanges = 0x55, kAtCallFile = 0x58, kAtCallLine = 0x59,
     kAtLinkageName = 0x6e, kAtStrOffsetsBase = 0x72, kAtAddrBase = 0x73, kAtRnglistsBase = 0x74,
     kFormAddr = 0x01, kFormData1 = 0x0b, kFormData2 = 0x05, kFormData4 = 0x06, kFormString = 0x08,
     kFormStrp = 0x0e, kFormUdata = 0x0f, kFormRefAddr = 0x10, kFormRef4 = 0x13, kFormRefUdata = 0x15,
