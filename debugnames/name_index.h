@@ -8,7 +8,8 @@
  * a large module reads one unit, not all. Names are read at lookup time:
  * the linkage name found by following from the entry its abstract origin
  * and an out-of-line definition's link to its declaration (attribute
- * 0x47), for the caller to demangle; or else the entry's DW_AT_name with the namespaces and classes around it.
+ * 0x47), for the caller to demangle; or else the entry's DW_AT_name with
+ * the namespaces and classes around it.
  * Offsets only, never pointers, as the line index keeps them. */
 #ifndef TOOLS_DEBUGNAMES_NAME_INDEX_H
 #define TOOLS_DEBUGNAMES_NAME_INDEX_H
