@@ -5,6 +5,7 @@
 #define TOOLS_TESTS_CRASH_FAULTS_H
 
 #include <stdint.h>
+#include <windows.h>
 
 #include "tools/runtime.h"
 
@@ -45,6 +46,17 @@ const int kDivideLine = __LINE__ + 3;
 __attribute__((noipa)) inline int DivideByZero(int n)
 {
     return n / g_zero;
+}
+
+/* A thread that waits until the process ends, for the reports' other
+ * threads. */
+inline volatile long g_waiting;
+
+__attribute__((noipa)) inline DWORD WINAPI WaitForever(void*)
+{
+    g_waiting = 1;
+    Sleep(INFINITE);
+    return 0;
 }
 
 }  // namespace crashtest

@@ -49,7 +49,7 @@ std::vector<std::string> FilesEndingIn(const std::string& folder, const std::str
     if (search == INVALID_HANDLE_VALUE)
         return files;
     do
-        if (std::string(found.cFileName) != "thread.txt")
+        if (std::string(found.cFileName) != "thread.txt" && std::string(found.cFileName) != "filter.txt")
             files.push_back(folder + "\\" + found.cFileName);
     while (FindNextFileA(search, &found));
     FindClose(search);
@@ -102,22 +102,43 @@ struct EndRow {
     const char* function;
     int line;
     bool minidump;
+    bool hostFilter;          /* the child's own filter, set before reports went on, is called */
+    const char* other;        /* what another thread's named stack shows; null: not checked */
 };
 
 const EndRow kEnds[] = {
     { "thread", "crash_child.exe", 0xC0000005, "Exception: 0xC0000005", "WriteThroughNull", crashtest::kNullWriteLine,
-      true },
+      true, true, " main at " },
     { "translated", "crash_child.exe", 0xC0000005, "Exception: 0xC0000005", "WriteThroughNull",
-      crashtest::kNullWriteLine, true },
-    { "overflow", "crash_child.exe", 0xC00000FD, "Exception: 0xC00000FD", "Recurse", crashtest::kRecurseLine, true },
+      crashtest::kNullWriteLine, true, true, nullptr },
+    { "fiber", "crash_child.exe", 0xC0000005, "Exception: 0xC0000005", "WriteThroughNull", crashtest::kNullWriteLine,
+      true, true, nullptr },
+    { "overflow", "crash_child.exe", 0xC00000FD, "Exception: 0xC00000FD", "Recurse", crashtest::kRecurseLine, true,
+      false, nullptr },
     { "heap", "crash_child.exe", 0xC0000005, "Exception: 0xC0000005", "WriteThroughNull", crashtest::kNullWriteLine,
-      true },
+      true, true, nullptr },
     { "uncaught", "crash_child.exe", 3, "C++ exception not caught: CException*, code 0x80070057", "ThrowUncaught",
-      crashtest::kThrowLine, false },
+      crashtest::kThrowLine, false, false, nullptr },
     { "seam", "crash_seam_child.exe", 0xC0000094, "Exception: 0xC0000094", "DivideByZero", crashtest::kDivideLine,
-      true },
-    { "off", "crash_child.exe", 0xC0000005, nullptr, nullptr, 0, false },
+      true, false, nullptr },
+    { "windows-frames", "crash_seam_child.exe", 0xC0000094, "Exception: 0xC0000094", "DivideByZero",
+      crashtest::kDivideLine, true, false, "WaitForever" },
+    { "off", "crash_child.exe", 0xC0000005, nullptr, nullptr, 0, false, true, nullptr },
 };
+
+/* Whether the named stack of a thread other than faulting shows what. */
+bool OtherThreadShows(const std::string& report, DWORD faulting, const std::string& what)
+{
+    const std::string header = "Call stack of thread ";
+    for (size_t at = report.find(header); at != std::string::npos;) {
+        const size_t next = report.find(header, at + header.size());
+        const std::string section = report.substr(at, next == std::string::npos ? std::string::npos : next - at);
+        if (strtoul(section.c_str() + header.size(), nullptr, 10) != faulting && section.find(what) != std::string::npos)
+            return true;
+        at = next;
+    }
+    return false;
+}
 
 TEST(CrashReport, EachWayAProcessEndsLeavesItsReportAndKeepsItsExitCode)
 {
@@ -127,6 +148,7 @@ TEST(CrashReport, EachWayAProcessEndsLeavesItsReportAndKeepsItsExitCode)
         const tktest::ChildResult result = tktest::RunChild(row.child, std::string(row.mode) + " " + folder, 120000);
         EXPECT_TRUE(result.finished);
         EXPECT_EQ(row.exitCode, result.exitCode);
+        EXPECT_EQ(row.hostFilter, GetFileAttributesA((folder + "\\filter.txt").c_str()) != INVALID_FILE_ATTRIBUTES);
         const std::vector<std::string> texts = FilesEndingIn(folder, ".txt");
         const std::vector<std::string> dumps = FilesEndingIn(folder, ".dmp");
         if (!row.reportCode) {
@@ -168,11 +190,27 @@ TEST(CrashReport, EachWayAProcessEndsLeavesItsReportAndKeepsItsExitCode)
             EXPECT_EQ(SourcesHere(), marked);
             EXPECT_EQ(SourcesHere(), excerpts);
         }
+        if (row.other) {
+            EXPECT_TRUE(OtherThreadShows(report, thread, row.other)) << report;
+        }
         if (!strcmp(row.mode, "seam")) {
             EXPECT_NE(std::string::npos, report.find("This part of the report stopped at exception 0xC0000005"));
         }
 
     }
+}
+
+/* The system calls no unhandled-exception filter while a debugger is
+ * attached: the debugger gets the fault, and no report is made. */
+TEST(CrashReport, ADebuggerGetsTheFaultAndNoReportIsMade)
+{
+    const std::string folder = NewFolder("debugged");
+    const tktest::ChildResult result = tktest::RunChildUnderADebugger("crash_child.exe", "translated " + folder, 60000);
+    EXPECT_TRUE(result.finished);
+    EXPECT_EQ(0xC0000005u, result.exitCode);
+    EXPECT_TRUE(FilesEndingIn(folder, ".txt").empty());
+    EXPECT_TRUE(FilesEndingIn(folder, ".dmp").empty());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((folder + "\\filter.txt").c_str()));
 }
 
 TEST(CrashReport, SwitchTakesAFolderMakesItAndRefusesAFile)

@@ -847,54 +847,13 @@ TEST_F(Faults, TheTranslatingThreadStillCatchesAfterTheChildRuns)
     EXPECT_EQ(r.exitCode, 0u) << "the child caught its fault and exited normally";
 }
 
-/* Runs fault_child.exe in the given mode as a debugger does: each exception
- * is reported to it first, and it passes each on to the child unhandled.
- * Returns the child's exit code, or 1 when it did not end in 60 s. */
-DWORD ExitCodeUnderADebugger(const char* mode)
-{
-    std::string command = "\"" + tktest::ProgramDirectory() + "fault_child.exe\" " + mode;
-    STARTUPINFOA start = {};
-    start.cb = sizeof start;
-    PROCESS_INFORMATION child = {};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr,
-                        &start, &child))
-        return 1;
-    DWORD exitCode = 1;
-    DEBUG_EVENT event;
-    while (WaitForDebugEvent(&event, 60000)) {
-        DWORD status = DBG_CONTINUE;
-        switch (event.dwDebugEventCode) {
-        case CREATE_PROCESS_DEBUG_EVENT:
-            CloseHandle(event.u.CreateProcessInfo.hFile);
-            break;
-        case LOAD_DLL_DEBUG_EVENT:
-            CloseHandle(event.u.LoadDll.hFile);
-            break;
-        case EXCEPTION_DEBUG_EVENT:
-            /* The loader's breakpoint is the debugger's own. */
-            if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
-                status = DBG_EXCEPTION_NOT_HANDLED;
-            break;
-        case EXIT_PROCESS_DEBUG_EVENT:
-            exitCode = event.u.ExitProcess.dwExitCode;
-            break;
-        }
-        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
-        if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT)
-            break;
-    }
-    if (exitCode == 1)
-        TerminateProcess(child.hProcess, 1);
-    CloseHandle(child.hThread);
-    CloseHandle(child.hProcess);
-    return exitCode;
-}
-
 TEST_F(Faults, AFaultIsTranslatedWithADebuggerAttached)
 {
     /* The system never calls the unhandled-exception filter while a
      * debugger is attached. */
-    EXPECT_EQ(ExitCodeUnderADebugger("translated"), 0u) << "the child's catch did not get its fault";
+    const tktest::ChildResult r = tktest::RunChildUnderADebugger("fault_child.exe", "translated", 60000);
+    EXPECT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 0u) << "the child's catch did not get its fault";
 }
 
 }  // namespace

@@ -39,6 +39,50 @@ inline ChildResult RunChild(const std::string& exe, const std::string& args, DWO
     return result;
 }
 
+/* Runs it as a debugger does: each exception is reported to the test
+ * first, and it passes each on to the child unhandled (but the loader's
+ * breakpoint, which is the debugger's own). */
+inline ChildResult RunChildUnderADebugger(const std::string& exe, const std::string& args, DWORD timeoutMs)
+{
+    ChildResult result = { false, false, 0 };
+    std::string command = "\"" + ProgramDirectory() + exe + "\" " + args;
+    STARTUPINFOA start = {};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION child = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr,
+                        &start, &child))
+        return result;
+    result.started = true;
+    DEBUG_EVENT event;
+    while (WaitForDebugEvent(&event, timeoutMs)) {
+        DWORD status = DBG_CONTINUE;
+        switch (event.dwDebugEventCode) {
+        case CREATE_PROCESS_DEBUG_EVENT:
+            CloseHandle(event.u.CreateProcessInfo.hFile);
+            break;
+        case LOAD_DLL_DEBUG_EVENT:
+            CloseHandle(event.u.LoadDll.hFile);
+            break;
+        case EXCEPTION_DEBUG_EVENT:
+            if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
+                status = DBG_EXCEPTION_NOT_HANDLED;
+            break;
+        case EXIT_PROCESS_DEBUG_EVENT:
+            result.finished = true;
+            result.exitCode = event.u.ExitProcess.dwExitCode;
+            break;
+        }
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+        if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT)
+            break;
+    }
+    if (!result.finished)
+        TerminateProcess(child.hProcess, 1);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    return result;
+}
+
 }  // namespace tktest
 
 #endif
