@@ -21,6 +21,7 @@
 
 #include "tools/runtime.h"
 #include "base/allocation.h"
+#include "base/hresult.h"
 #include "base/last_error.h"
 #include "crashreport/crash_platform.h"
 #include "crashreport/crash_report.h"
@@ -28,6 +29,7 @@
 #include "crashreport/report_folder.h"
 #include "crashreport/report_parts.h"
 #include "faults/se_translator.h"
+#include "frames/frame_walk.h"
 #include "frames/processor.h"
 
 namespace tk {
@@ -91,16 +93,6 @@ void* g_handlerChain;
 int g_nextPart;
 DWORD g_partCode;
 DWORD_PTR g_partAddress;
-
-NT_TIB* ThreadBlock()
-{
-/* GCC 12 takes the segment read of NtCurrentTeb for an access to an
- * empty array. */
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Warray-bounds"
-    return reinterpret_cast<NT_TIB*>(NtCurrentTeb());
-#pragma GCC diagnostic pop
-}
 
 void Raw()
 {
@@ -227,10 +219,7 @@ void FinishReport()
         FinishReport();
     }
     DrawOnReserve(0);
-    HMODULE self = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ReporterLoop), &self);
-    FreeLibraryAndExitThread(self, 0);
+    ExitThread(0);
 }
 
 /* Where the watch resumes the reporter after a fault inside a part: on
@@ -383,12 +372,6 @@ void TurnOff()
     Unclaim();
 }
 
-HRESULT LastErrorResult()
-{
-    const DWORD error = GetLastError();
-    return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
-}
-
 /* Closes the events and frees the reserve of a reporter that did not
  * start. */
 void UndoSetUp()
@@ -406,23 +389,27 @@ HRESULT TurnOn()
 {
     /* The watch passes everything on until the switch is on. */
     if (!WatchUnhandled(Watch) || !SetAsideReserve(kReserveBytes, kReserveCommitted))
-        return LastErrorResult();
+        return FailureFromLastError();
     g_switch.go = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     g_switch.done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     g_switch.stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HMODULE self = nullptr;
-    /* The thread holds the library loaded until it ends. */
+    /* The library stays loaded for the rest of the process: its thread runs
+     * its code, and a host may free the library while reports are on. The
+     * thread could drop a reference of its own only as it ends, and when
+     * that was the last, the library would be unmapped under the call that
+     * turned reports off and waits for that end. */
     if (!g_switch.go || !g_switch.done || !g_switch.stop ||
-        !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ReporterMain), &self)) {
-        const HRESULT hr = LastErrorResult();
+        !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                            reinterpret_cast<LPCWSTR>(&ReporterMain), &self)) {
+        const HRESULT hr = FailureFromLastError();
         UndoSetUp();
         return hr;
     }
     g_switch.thread = CreateThread(nullptr, kReporterStack, ReporterMain, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION,
                                    &g_switch.threadId);
     if (!g_switch.thread) {
-        const HRESULT hr = LastErrorResult();
-        FreeLibrary(self);
+        const HRESULT hr = FailureFromLastError();
         UndoSetUp();
         return hr;
     }
@@ -470,7 +457,7 @@ long TkSetCrashReport(const char* folder)
     Unclaim();
     if (!g_switch.on) {
         if (!ProgramNames(g_switch.program, sizeof g_switch.program, g_switch.title, sizeof g_switch.title))
-            return LastErrorResult();
+            return FailureFromLastError();
         return TurnOn();
     }
     return S_OK;

@@ -1,18 +1,13 @@
 /* report_folder.cpp -- where crash reports go. */
 #include <string.h>
 
+#include "base/hresult.h"
 #include "base/last_error.h"
 #include "crashreport/report_folder.h"
 
 namespace tk {
 
 namespace {
-
-HRESULT LastErrorResult()
-{
-    const DWORD error = GetLastError();
-    return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
-}
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -53,7 +48,7 @@ HRESULT Writable(const char* folder)
     HANDLE file = CreateFileA(probe, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return LastErrorResult();
+        return FailureFromLastError();
     CloseHandle(file);
     return S_OK;
 }
@@ -85,7 +80,7 @@ HRESULT ChooseReportFolder(const char* folder, char* chosen, size_t size)
         char temp[MAX_PATH];
         const DWORD t = GetTempPathA(sizeof temp, temp);
         if (!t || t >= sizeof temp)
-            return LastErrorResult();
+            return FailureFromLastError();
         const HRESULT hr = Ended(temp, chosen, size);
         return FAILED(hr) ? hr : Writable(chosen);
     }
@@ -104,7 +99,7 @@ HRESULT ChooseReportFolder(const char* folder, char* chosen, size_t size)
     if (bareAttributes != INVALID_FILE_ATTRIBUTES && !(bareAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return E_INVALIDARG;
     if (attributes == INVALID_FILE_ATTRIBUTES && !MakeFolders(bare))
-        return LastErrorResult();
+        return FailureFromLastError();
     return Writable(chosen);
 }
 

@@ -8,17 +8,6 @@ namespace {
 
 const void* g_personality;
 
-/* The thread's stack as its thread block records it. */
-const NT_TIB* ThreadBlock()
-{
-/* GCC 12 takes the segment read of NtCurrentTeb for an access to an
- * empty array. */
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Warray-bounds"
-    return reinterpret_cast<const NT_TIB*>(NtCurrentTeb());
-#pragma GCC diagnostic pop
-}
-
 /* The stack that OtherThreadStack lends to the thread walker. */
 DWORD_PTR g_otherLow, g_otherHigh;
 volatile DWORD g_otherWalker;
@@ -29,6 +18,16 @@ volatile DWORD g_otherWalker;
 const size_t kStackEndReserve = 3 * 4096;
 
 }  // namespace
+
+NT_TIB* ThreadBlock()
+{
+/* GCC 12 takes the segment read of NtCurrentTeb for an access to an
+ * empty array. */
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+    return reinterpret_cast<NT_TIB*>(NtCurrentTeb());
+#pragma GCC diagnostic pop
+}
 
 void LearnPersonality()
 {

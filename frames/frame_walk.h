@@ -73,6 +73,10 @@ bool HasUnwindTables(DWORD_PTR pc);
  * to follow (x86_64, whose every frame the system's unwinder steps). */
 bool StepByFramePointer(CONTEXT& context);
 
+/* The calling thread's block: its stack's bounds, and on i686 its chain of
+ * exception handler records. */
+NT_TIB* ThreadBlock();
+
 /* Whether bytes at address lie in the committed part of this thread's
  * stack, which is all that a walk from a fault on it reads. */
 bool OnThreadStack(DWORD_PTR address, size_t bytes);

@@ -406,8 +406,10 @@ TOOLS_API void TkTerminate();
  * broke the process's heap still gets its report. The thread that ended
  * waits for it, a minute at most. The part that reads no debug
  * information is written first; a fault inside the later parts ends that
- * part only. This thread is the only one the library ever starts; it
- * holds tools.dll loaded while reports are on.
+ * part only. This thread is the only one the library ever starts. Once
+ * reports were on, tools.dll stays loaded for the rest of the process,
+ * FreeLibrary notwithstanding: a host that frees it while reports are on
+ * must not have it unmapped under their thread.
  *
  * folder: where reports go, made when missing; an empty text for the
  * program's own folder, or the user's temporary folder where the program's

@@ -93,4 +93,23 @@ TEST(Unload, AHundredLoadsAndFreesLeaveNothingBehind)
     DeleteFileA(profile);
 }
 
+/* Crash reports keep the library loaded: their thread runs its code, and
+ * the host may free it while they are on, then turn them off through a
+ * pointer it kept. The library must be there for that call and after it.
+ * Last in this program: tools.dll stays loaded from here on. */
+TEST(Unload, CrashReportsKeepTheLibraryLoaded)
+{
+    typedef long (*SetCrashReportFn)(const char* folder);
+    HMODULE tools = LoadLibraryA("tools.dll");
+    ASSERT_NE(tools, nullptr);
+    SetCrashReportFn setCrashReport = reinterpret_cast<SetCrashReportFn>(
+        reinterpret_cast<void*>(GetProcAddress(tools, "_Z16TkSetCrashReportPKc")));
+    ASSERT_NE(setCrashReport, nullptr);
+    ASSERT_EQ(setCrashReport(tktest::TempDirectory().c_str()), 0);
+    EXPECT_TRUE(FreeLibrary(tools));
+    EXPECT_EQ(GetModuleHandleA("tools.dll"), tools) << "freed while its reporter runs";
+    EXPECT_EQ(setCrashReport(nullptr), 0);
+    EXPECT_EQ(GetModuleHandleA("tools.dll"), tools) << "freed under the call that turned reports off";
+}
+
 }  // namespace
